@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need; does nothing when all are present.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libusb-1.0-0-dev
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  umockdev libumockdev-dev
+  g++-mingw-w64-i686
+  xvfb xauth x11-utils xdotool imagemagick
+  clang-format
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -q >/dev/null
+$sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null

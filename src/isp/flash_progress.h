@@ -1,0 +1,24 @@
+// How the flash engine reports progress and lets the front end breathe. The window implements it
+// with its three progress labels and the event pump; a command-line front end prints instead.
+#pragma once
+
+#include <string>
+
+namespace velmora {
+
+class FlashProgress {
+ public:
+  virtual ~FlashProgress() = default;
+  // The current step and its outcome ("Start Blanking Check", "Verifying Fail at 0x000045").
+  virtual void ProcessText(const std::string& text) = 0;
+  // The address being worked on ("Blanking Addr: 0x000040").
+  virtual void AddressText(const std::string& text) = 0;
+  // The last status byte read while erasing ("Status Register: 0x03").
+  virtual void StatusText(const std::string& text) = 0;
+  // Lets the front end process pending events once (a nested click runs its handler here).
+  virtual void Pump() = 0;
+  // True once the user asked the running job to stop; checked at chunk, page and poll boundaries.
+  virtual bool StopRequested() const { return false; }
+};
+
+}  // namespace velmora

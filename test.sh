@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs the whole test suite. Exits non-zero on any failure.
+# Also: format and test-macro checks, the 32-bit Windows cross-compile of the device library,
+# and (with CI=true) a second build and run under AddressSanitizer + UBSan.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/install-deps.sh
+jobs=$(nproc)
+
+echo "== format check"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+
+echo "== no QtTest verdict macros inside GoogleTest tests"
+if git grep -n -E '\b(QVERIFY|QCOMPARE|QTRY_[A-Z_]+)\b' -- tests; then
+  echo "QtTest macros return silently inside GoogleTest: use EXPECT_/ASSERT_" >&2
+  exit 1
+fi
+
+echo "== build and test"
+cmake -S . -B build -G Ninja >/dev/null
+cmake --build build -j "$jobs"
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== 32-bit Windows cross-compile of the device library"
+cmake -S . -B build-win32 -G Ninja -DVELMORA_DEVICE_ONLY=ON \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
+cmake --build build-win32 -j "$jobs"
+
+if [ "${CI:-}" = "true" ]; then
+  echo "== build and test under AddressSanitizer + UndefinedBehaviorSanitizer"
+  cmake -S . -B build-asan -G Ninja -DVELMORA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake --build build-asan -j "$jobs"
+  ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+    ctest --test-dir build-asan --output-on-failure -j "$jobs"
+fi
+echo "== all checks passed"
