@@ -14,13 +14,13 @@ struct TranscriptEvent {
   enum class Kind { Enumerate, Open, Close, Transfer, Probe, Pause, Pump };
   Kind kind = Kind::Pause;
   Backend backend = Backend::Generic;  // Enumerate, Transfer, Probe
-  std::string path;                     // Open (the path asked for)
-  UsbHandle handle = kNoHandle;         // Open (result), Close, Transfer, Probe
-  ControlSetup setup;                   // Transfer
-  std::uint32_t length = 0;             // Transfer: wLength
-  std::vector<std::uint8_t> data;       // Transfer: bytes sent (OUT) or received (IN, when ok)
-  bool ok = false;                      // Open, Transfer, Probe, Enumerate
-  unsigned ms = 0;                      // Pause
+  std::string path;                    // Open (the path asked for)
+  UsbHandle handle = kNoHandle;        // Open (result), Close, Transfer, Probe
+  ControlSetup setup;                  // Transfer
+  std::uint32_t length = 0;            // Transfer: wLength
+  std::vector<std::uint8_t> data;      // Transfer: bytes sent (OUT) or received (IN, when ok)
+  bool ok = false;                     // Open, Transfer, Probe, Enumerate
+  unsigned ms = 0;                     // Pause
 };
 
 class Transcript {

@@ -120,11 +120,17 @@ bool FlashWriteStatus(ChipLink& link, std::uint8_t value) {
   return SpiWrite(link, opcode::kWriteStatus, 1, &value);
 }
 
-bool FlashWriteEnable(ChipLink& link) { return SpiWrite(link, opcode::kWriteEnable, 0, nullptr); }
+bool FlashWriteEnable(ChipLink& link) {
+  return SpiWrite(link, opcode::kWriteEnable, 0, nullptr);
+}
 
-bool FlashWriteDisable(ChipLink& link) { return SpiWrite(link, opcode::kWriteDisable, 0, nullptr); }
+bool FlashWriteDisable(ChipLink& link) {
+  return SpiWrite(link, opcode::kWriteDisable, 0, nullptr);
+}
 
-bool FlashChipErase(ChipLink& link) { return SpiWrite(link, opcode::kChipErase, 0, nullptr); }
+bool FlashChipErase(ChipLink& link) {
+  return SpiWrite(link, opcode::kChipErase, 0, nullptr);
+}
 
 bool FlashSectorErase(ChipLink& link, std::uint32_t address) {
   std::uint8_t bytes[3];
@@ -167,16 +173,22 @@ bool RegWrite(ChipLink& link, std::uint16_t index, std::uint8_t value) {
   return Out(link, request::kRegWrite, 0, index, &value, 1);
 }
 
-bool RegSelectBank(ChipLink& link, std::uint8_t bank) { return RegWrite(link, 0x00, bank); }
+bool RegSelectBank(ChipLink& link, std::uint8_t bank) {
+  return RegWrite(link, 0x00, bank);
+}
 
 bool I2cMasterSetup(ChipLink& link) {
   RegWrite(link, 0x00, 0x0E);
   return RegWrite(link, kI2cSetup, 0x04);
 }
 
-bool I2cStart(ChipLink& link) { return RegWrite(link, kI2cCommand, kI2cCmdStart); }
+bool I2cStart(ChipLink& link) {
+  return RegWrite(link, kI2cCommand, kI2cCmdStart);
+}
 
-bool I2cStop(ChipLink& link) { return RegWrite(link, kI2cCommand, kI2cCmdStop); }
+bool I2cStop(ChipLink& link) {
+  return RegWrite(link, kI2cCommand, kI2cCmdStop);
+}
 
 bool I2cIsDone(ChipLink& link) {
   std::uint8_t status = 0;

@@ -55,7 +55,8 @@ bool IspExit(ChipLink& link);
 
 // 0x83: true only when the transfer worked and the chip answered nonzero (command finished).
 bool SpiReady(ChipLink& link);
-// 0x80 wIndex 1 with the opcode and `count` (0..3) following bytes. Other counts: false, nothing sent.
+// 0x80 wIndex 1 with the opcode and `count` (0..3) following bytes. Other counts: false, nothing
+// sent.
 bool SpiWrite(ChipLink& link, std::uint8_t op, std::uint8_t count, const std::uint8_t* data);
 // 0x81 wValue count, wIndex 1, data stage the opcode.
 bool SpiReadCommand(ChipLink& link, std::uint8_t op, std::uint8_t count);

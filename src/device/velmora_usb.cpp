@@ -6,7 +6,9 @@ namespace velmora {
 
 VelmoraUsb::VelmoraUsb(UsbPlatform& platform) : platform_(platform) {}
 
-VelmoraUsb::~VelmoraUsb() { Close(); }
+VelmoraUsb::~VelmoraUsb() {
+  Close();
+}
 
 void VelmoraUsb::SetMatchText(std::string_view text) {
   match_text_.assign(text.substr(0, kMaxMatchText));

@@ -14,7 +14,7 @@ class VelmoraUsb {
  public:
   static constexpr std::uint8_t kGenericBackend = 0;
   static constexpr std::uint8_t kPropertyBackend = 1;
-  static constexpr std::size_t kMaxMatchText = 49;   // the match text field holds 50 chars with NUL
+  static constexpr std::size_t kMaxMatchText = 49;  // the match text field holds 50 chars with NUL
   static constexpr std::size_t kMaxDevicePath = 511;  // the path field holds 512 chars with NUL
 
   explicit VelmoraUsb(UsbPlatform& platform);

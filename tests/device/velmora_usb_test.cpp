@@ -77,8 +77,11 @@ TEST_F(LinkTest, MatchingIsAnExactCaseSensitiveNonEmptySubstring) {
   struct Case {
     const char* match;
     bool found;
-  } cases[] = {{"vid_6ccf&pid_6012", true}, {"vid_6CCF&pid_6012", false}, {"", false},
-               {"pid_6012#5", true},        {"vid_6ccf&pid_6013", false}};
+  } cases[] = {{"vid_6ccf&pid_6012", true},
+               {"vid_6CCF&pid_6012", false},
+               {"", false},
+               {"pid_6012#5", true},
+               {"vid_6ccf&pid_6013", false}};
   for (const auto& c : cases) {
     link.SetMatchText(c.match);
     EXPECT_EQ(link.CheckPresence(), c.found) << c.match;
