@@ -1,96 +1,71 @@
 // The chip's register side, reached through requests 0x90 (write) and 0x91 (read) with the
-// register index in wIndex. Register 0x00 selects the bank the other indexes address. Bank 0x0D
-// holds the ISP set-up, bank 0x0E the I2C master engine, bank 0x00 the mailbox, the status
-// registers and the HID key handshake. Every other register is plain storage.
+// register index in wIndex; the chip decodes the low 8 bits of the index. Register 0x00 selects
+// the bank the other indexes address (any bank 0x00-0xFF). Bank 0x0E registers 0x10-0x14 are the
+// I2C master engine, bank 0x00 registers 0x90-0x92 the mailbox (with the HID key handshake);
+// every other register, the ISP set-up of bank 0x0D and the status registers 0xA4-0xA6 of bank
+// 0x00 included, is plain storage.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <map>
-#include <string>
 #include <vector>
 
+#include "chip_mailbox.h"
 #include "i2c_bus.h"
+#include "i2c_master_engine.h"
+#include "i2c_slave.h"
 #include "virtual_clock.h"
 
 namespace velmora::sim {
 
-// What the tool stored through mailbox command 0x10, kept for inspection.
-struct MailboxItems {
-  std::array<std::uint8_t, 4> vendor_id{};   // item 0x08: 4 ASCII chars
-  std::array<std::uint8_t, 4> product_id{};  // item 0x0A
-  // Items 0x10/0x14/0x18: 32-byte fields (length byte + chars), written in 8-byte chunks.
-  std::array<std::array<std::uint8_t, 32>, 3> strings{};
-  std::array<std::uint8_t, 4> options{};  // items 0x20 (write) / 0x21 (read)
-};
-
 class ChipRegisters {
  public:
+  // The bus address byte (write form) of the slave present from the start: 7-bit address 0x10.
+  static constexpr std::uint8_t kDefaultSlaveAddress = 0x20;
+  static constexpr std::uint8_t kIspBank = 0x0D, kI2cBank = 0x0E, kMailboxBank = 0x00;
+  static constexpr std::uint8_t kRateCode = 0xA4, kStatusA5 = 0xA5, kStatusFlags = 0xA6;
+
   explicit ChipRegisters(VirtualClock& clock);
+  ChipRegisters(const ChipRegisters&) = delete;
+  ChipRegisters& operator=(const ChipRegisters&) = delete;
 
   void Write(std::uint16_t index, std::uint8_t value);  // request 0x90 (wIndex = index)
   std::uint8_t Read(std::uint16_t index);               // request 0x91
 
   // --- inspection and set-up for tests and the demo ---
   std::uint8_t bank() const { return bank_; }
-  // The stored byte of a register, without the side effects of a read.
+  // The stored byte of a register without the side effects of an access (the engine's
+  // registers show what was last written to them).
   std::uint8_t Peek(std::uint8_t bank, std::uint8_t reg) const;
   void Poke(std::uint8_t bank, std::uint8_t reg, std::uint8_t value);
 
   I2cBus& i2c_bus() { return bus_; }
+  I2cSlave& default_slave() { return *bus_.SlaveAt(kDefaultSlaveAddress); }
+  I2cMasterEngine& i2c_engine() { return engine_; }
+  ChipMailbox& mailbox() { return mailbox_; }
 
-  MailboxItems& mailbox_items() { return items_; }
-  const MailboxItems& mailbox_items() const { return items_; }
-  // Commands started through register 0x90 (command byte, p1, p2), in order.
-  struct MailboxStart {
-    std::uint8_t command, p1, p2;
-    bool operator==(const MailboxStart&) const = default;
-  };
-  const std::vector<MailboxStart>& mailbox_starts() const { return mailbox_starts_; }
-  void SetMailboxDelayUs(std::uint64_t us) { mailbox_delay_us_ = us; }
-  void SetMailboxNeverCompletes(bool never) { mailbox_never_completes_ = never; }
+  MailboxItems& mailbox_items() { return mailbox_.items(); }
+  const MailboxItems& mailbox_items() const { return mailbox_.items(); }
+  const std::vector<MailboxStart>& mailbox_starts() const { return mailbox_.starts(); }
+  void SetMailboxDelayUs(std::uint64_t us) { mailbox_.SetCommandDelayUs(us); }
+  void SetMailboxNeverCompletes(bool never) { mailbox_.SetCommandsNeverComplete(never); }
+  const std::vector<std::uint8_t>& hid_keys_sent() const { return mailbox_.hid_keys(); }
+  void SetHidDelayUs(std::uint64_t us) { mailbox_.SetHidDelayUs(us); }
+  void SetHidNeverAnswers(bool never) { mailbox_.SetHidNeverAnswers(never); }
 
-  // Status registers 0xA4 (rate code), 0xA5, 0xA6 (flags) in bank 0x00.
+  // Status registers 0xA4 (rate code), 0xA5, 0xA6 (flags) of bank 0x00.
   void SetStatus(std::uint8_t rate_code, std::uint8_t a5, std::uint8_t flags);
-
-  // HID key handshake: 0x91 := key code, then 0x90 := 0x30; 0x90 reads 0x31 after the delay.
-  const std::vector<std::uint8_t>& hid_keys_sent() const { return hid_keys_; }
-  void SetHidDelayUs(std::uint64_t us) { hid_delay_us_ = us; }
-  void SetHidNeverAnswers(bool never) { hid_never_answers_ = never; }
 
  private:
   using Bank = std::array<std::uint8_t, 256>;
-  Bank& BankTable(std::uint8_t bank);
-  void WriteI2cEngine(std::uint8_t reg, std::uint8_t value);
-  std::uint8_t ReadI2cEngine(std::uint8_t reg);
-  void WriteBankZero(std::uint8_t reg, std::uint8_t value);
-  std::uint8_t ReadBankZero(std::uint8_t reg);
-  void RunMailboxCommand();
+  Bank& Table(std::uint8_t bank) { return banks_[bank]; }
 
-  VirtualClock& clock_;
   std::uint8_t bank_ = 0;
-  std::map<std::uint8_t, Bank> banks_;
+  std::map<std::uint8_t, Bank> banks_;  // tables of the banks used so far, zero when first used
   I2cBus bus_;
-
-  // I2C engine state.
-  bool start_pending_ = false;  // 0x10 := 0xC0 puts a start before the next byte
-  bool stop_pending_ = false;
-  bool send_armed_ = false;  // 0x14 := 0x01 seen; the byte goes out when 0x12 is written
-  bool receive_ack_ = true;  // 0x10 := 0x80 (ack) or 0x90 (last byte, no ack)
-  std::uint8_t engine_status_ = 0x01;
-
-  // Mailbox and HID handshake.
-  MailboxItems items_;
-  std::vector<MailboxStart> mailbox_starts_;
-  std::uint64_t mailbox_delay_us_ = 20000;
-  bool mailbox_never_completes_ = false;
-  bool mailbox_busy_ = false;
-  std::uint64_t mailbox_done_at_us_ = 0;
-  std::vector<std::uint8_t> hid_keys_;
-  std::uint64_t hid_delay_us_ = 20000;
-  bool hid_never_answers_ = false;
-  bool hid_busy_ = false;
-  std::uint64_t hid_done_at_us_ = 0;
+  I2cMasterEngine engine_{bus_};
+  ChipMailbox mailbox_;
 };
 
 }  // namespace velmora::sim

@@ -54,6 +54,7 @@ class I2cBus {
   std::vector<I2cBusEvent> events_;
   I2cSlave* current_ = nullptr;  // slave that acknowledged the last address
   bool reading_ = false;
+  bool released_ = false;  // the master refused a byte: the slave has let go of the bus
   bool expect_address_ = false;
 };
 
