@@ -1,0 +1,62 @@
+// The fixed shape of the flash as the tool uses it: read chunks, pages, sectors, the 24-bit
+// address space, and where the program image lies in the flash.
+#pragma once
+
+#include <cstdint>
+
+#include "chip_commands.h"
+
+namespace velmora {
+
+inline constexpr std::uint32_t kReadChunkSize = 64;  // bytes per FlashRead of a range pass
+inline constexpr int kChunkAttempts = 3;             // reads of one chunk before a pass gives up
+inline constexpr std::uint32_t kSectorSize = 4096;   // step of the sector erase
+inline constexpr std::uint16_t kLargePageSize = 256;
+inline constexpr std::uint16_t kSmallPageSize = 32;
+// Every address travels as three bytes: anything at or above this would wrap to a low address.
+inline constexpr std::uint64_t kFlashAddressLimit = 0x1000000;
+
+// The read-back button covers the first 128 KiB and marks bytes it never read with 0x5A.
+inline constexpr std::uint32_t kReadBackEnd = 0x20000;
+inline constexpr std::uint8_t kReadBackFill = 0x5A;
+
+// Manufacturer 0xC2 with memory type 0x22 are the small parts with 32-byte pages; every other
+// identifier (including the all-zero one left by a failed read) programs 256-byte pages.
+inline std::uint16_t PageSizeFor(const ChipIdBytes& id) {
+  return id[0] == 0xC2 && id[1] == 0x22 ? kSmallPageSize : kLargePageSize;
+}
+
+// The two choices of the range radio buttons.
+enum class RangeChoice { All, AssignRange };
+
+// Where the image goes and how far the sector erase reaches, in bytes.
+struct FlashRange {
+  RangeChoice choice = RangeChoice::All;
+  std::uint32_t range_start = 0;  // flash address of image byte 0 under AssignRange
+  std::uint32_t range_size = 0;   // extent of the sector erase under AssignRange
+
+  // Flash address of image byte 0: always 0 under All.
+  std::uint32_t ImageBase() const { return choice == RangeChoice::All ? 0 : range_start; }
+};
+
+// A span of flash addresses, end exclusive. Kept 64-bit so that a start near the top of the
+// 32-bit range cannot wrap its end below its start.
+struct FlashExtent {
+  std::uint64_t start = 0;
+  std::uint64_t end = 0;
+
+  bool WithinFlash() const { return start <= end && end <= kFlashAddressLimit; }
+};
+
+// The flash the image occupies: image_length bytes from the image base.
+inline FlashExtent ImageExtent(const FlashRange& range, std::uint32_t image_length) {
+  const std::uint64_t start = range.ImageBase();
+  return {start, start + image_length};
+}
+
+// The flash the sector erase covers under AssignRange.
+inline FlashExtent EraseExtent(const FlashRange& range) {
+  return {range.range_start, std::uint64_t{range.range_start} + range.range_size};
+}
+
+}  // namespace velmora

@@ -1,0 +1,162 @@
+// The chunked blank check and verify, the page programming pass, and the single buttons that
+// run them over the image's extent.
+#include <algorithm>
+#include <array>
+
+#include "flash_engine.h"
+#include "flash_texts.h"
+
+namespace velmora {
+namespace {
+
+constexpr int kBusyReadsBeforePage = 101;
+constexpr unsigned kBusyPauseMs = 1;
+constexpr int kReadyPollsAfterPage = 10;
+constexpr unsigned kReadyPauseMs = 1;
+
+struct ChunkTexts {
+  const char* address;
+  const char* failure;
+};
+
+// Flash byte `address` of an image placed at `image_base`: the image vector's byte, or 0xFF
+// outside the vector (the fill of a never-loaded byte).
+std::uint8_t ImageByteAt(const ProgramImage& image, std::uint32_t image_base,
+                         std::uint32_t address) {
+  const std::uint32_t index = address - image_base;
+  return address >= image_base && index < image.bytes.size() ? image.bytes[index] : 0xFF;
+}
+
+bool RefuseBeyondFlash(FlashContext& ctx, std::uint32_t end) {
+  if (end <= kFlashAddressLimit) return false;
+  ctx.progress.ProcessText(texts::kRangeBeyondFlash);
+  return true;
+}
+
+// The chunk-retry scheme: each 64-byte chunk is read and its bytes below `end` compared with
+// expected(address) up to the first wrong one. A wrong byte or an unreadable chunk counts one
+// failure and the chunk is read again; a clean attempt clears the count; the third failure in
+// a row ends the pass at the wrong byte (or the chunk, when it was unreadable).
+template <typename Expected>
+bool CheckChunks(FlashContext& ctx, std::uint32_t start, std::uint32_t end, const ChunkTexts& txt,
+                 Expected expected) {
+  if (RefuseBeyondFlash(ctx, end)) return false;
+  std::array<std::uint8_t, kReadChunkSize> chunk{};
+  int failures = 0;
+  std::uint32_t a = start;
+  while (a < end) {
+    if (ctx.progress.StopRequested()) {
+      ctx.progress.ProcessText(texts::kStopped);
+      return false;
+    }
+    chunk.fill(0);  // a short answer must not pass on the previous chunk's bytes
+    std::uint32_t p = 0;
+    if (FlashRead(ctx.link, a, kReadChunkSize, chunk.data())) {
+      while (p < kReadChunkSize && a + p < end && chunk[p] == expected(a + p)) ++p;
+      const bool wrong = p < kReadChunkSize && a + p < end;
+      failures = wrong ? failures + 1 : 0;
+      ctx.progress.AddressText(texts::WithAddress(txt.address, a));
+      ctx.progress.Pump();
+    } else {
+      ++failures;
+    }
+    if (failures >= kChunkAttempts) {
+      ctx.progress.ProcessText(texts::WithAddress(txt.failure, a + p));
+      return false;
+    }
+    if (failures == 0) a += kReadChunkSize;
+  }
+  return true;
+}
+
+bool AllErased(const std::uint8_t* page, std::uint16_t size) {
+  return std::all_of(page, page + size, [](std::uint8_t b) { return b == 0xFF; });
+}
+
+// Up to 101 status reads, 1 ms after each busy one.
+bool IdleBeforePage(ChipLink& link) {
+  for (int read = 0; read < kBusyReadsBeforePage; ++read) {
+    if ((FlashReadStatus(link) & 0x01) == 0) return true;
+    link.sleeper.SleepMs(kBusyPauseMs);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool BlankCheckRange(FlashContext& ctx, std::uint32_t start, std::uint32_t end) {
+  return CheckChunks(ctx, start, end, {texts::kBlankAddr, texts::kBlankFail},
+                     [](std::uint32_t) { return std::uint8_t{0xFF}; });
+}
+
+bool VerifyRange(FlashContext& ctx, const ProgramImage& image, std::uint32_t image_base,
+                 std::uint32_t start, std::uint32_t end) {
+  return CheckChunks(
+      ctx, start, end, {texts::kVerifyAddr, texts::kVerifyFail},
+      [&](std::uint32_t address) { return ImageByteAt(image, image_base, address); });
+}
+
+bool ProgramRange(FlashContext& ctx, const ProgramImage& image, std::uint32_t image_base,
+                  std::uint16_t page_size, std::uint32_t start, std::uint32_t end) {
+  if (page_size == 0 || page_size > kLargePageSize) return false;
+  if (RefuseBeyondFlash(ctx, end)) return false;
+  std::array<std::uint8_t, kLargePageSize> page{};
+  for (std::uint32_t a = start; a < end; a += page_size) {
+    if (ctx.progress.StopRequested()) {
+      ctx.progress.ProcessText(texts::kStopped);
+      return false;
+    }
+    for (std::uint16_t i = 0; i < page_size; ++i) page[i] = ImageByteAt(image, image_base, a + i);
+    if (AllErased(page.data(), page_size)) continue;
+
+    const bool idle = IdleBeforePage(ctx.link);
+    FlashWriteEnable(ctx.link);
+    ctx.progress.AddressText(texts::PageAddress(a));
+    ctx.progress.Pump();
+    if (!idle) return false;
+    FlashPageProgram(ctx.link, a, page_size, page.data());
+    for (int poll = 0; poll < kReadyPollsAfterPage; ++poll) {
+      ctx.link.sleeper.SleepMs(kReadyPauseMs);
+      if (SpiReady(ctx.link)) break;
+    }
+  }
+  return true;
+}
+
+bool RunRangeOperation(FlashContext& ctx, RangeOperation operation, const ProgramImage& image,
+                       const FlashRange& range, const ChipIdBytes& chip_id) {
+  static constexpr const char* kStart[] = {texts::kStartBlank, texts::kStartProgramButton,
+                                           texts::kStartVerify};
+  static constexpr const char* kSuccess[] = {texts::kBlankSuccess, texts::kProgramSuccess,
+                                             texts::kVerifySuccess};
+  const auto which = static_cast<int>(operation);
+  ctx.progress.ProcessText(kStart[which]);
+
+  const FlashExtent extent = ImageExtent(range, image.length);
+  if (!extent.WithinFlash()) {
+    ctx.progress.ProcessText(texts::kRangeBeyondFlash);
+    return false;
+  }
+  const auto start = static_cast<std::uint32_t>(extent.start);
+  const auto end = static_cast<std::uint32_t>(extent.end);
+  const std::uint32_t base = range.ImageBase();
+
+  ctx.link.usb.Open();
+  bool ok = false;
+  switch (operation) {
+    case RangeOperation::BlankCheck:
+      ok = BlankCheckRange(ctx, start, end);
+      break;
+    case RangeOperation::Program:
+      ok = ProgramRange(ctx, image, base, PageSizeFor(chip_id), start, end);
+      break;
+    case RangeOperation::Verify:
+      ok = VerifyRange(ctx, image, base, start, end);
+      break;
+  }
+  if (ok) ctx.progress.ProcessText(kSuccess[which]);
+  ctx.link.usb.Close();
+  return ok;
+}
+
+}  // namespace velmora

@@ -1,0 +1,58 @@
+// The read-back: every chunk read twice and compared, so a flaky link cannot hand a corrupted
+// copy of the flash to the file.
+#include <algorithm>
+#include <array>
+
+#include "flash_engine.h"
+#include "flash_texts.h"
+
+namespace velmora {
+
+bool ReadBackRange(FlashContext& ctx, std::uint32_t start, std::uint32_t end,
+                   std::span<std::uint8_t> buffer) {
+  if (start > end || end > buffer.size()) return false;
+  std::fill(buffer.begin() + start, buffer.begin() + end, kReadBackFill);
+
+  std::array<std::uint8_t, kReadChunkSize> first{};
+  std::array<std::uint8_t, kReadChunkSize> second{};
+  int failures = 0;
+  std::uint32_t a = start;
+  while (a < end) {
+    if (ctx.progress.StopRequested()) {
+      ctx.progress.ProcessText(texts::kStopped);
+      return false;
+    }
+    first.fill(0);
+    std::uint32_t p = 0;
+    if (FlashRead(ctx.link, a, kReadChunkSize, first.data())) {
+      const std::uint32_t kept = std::min(kReadChunkSize, end - a);
+      std::copy_n(first.begin(), kept, buffer.begin() + a);
+      // A second read that fails confirms nothing: it counts like a mismatch at the chunk start.
+      if (FlashRead(ctx.link, a, kReadChunkSize, second.data())) {
+        while (p < kReadChunkSize && first[p] == second[p]) ++p;
+      }
+      failures = p < kReadChunkSize ? failures + 1 : 0;
+      ctx.progress.AddressText(texts::WithAddress(texts::kVerifyAddr, a));
+      ctx.progress.Pump();
+    } else {
+      ++failures;
+    }
+    if (failures >= kChunkAttempts) {
+      ctx.progress.ProcessText(texts::WithAddress(texts::kVerifyFail, a + p));
+      return false;
+    }
+    if (failures == 0) a += kReadChunkSize;
+  }
+  return true;
+}
+
+bool ReadFlashBack(FlashContext& ctx, std::span<std::uint8_t> buffer) {
+  ctx.progress.ProcessText(texts::kReadBackStart);
+  ctx.link.usb.Open();
+  const bool ok = ReadBackRange(ctx, 0, kReadBackEnd, buffer);
+  if (ok) ctx.progress.ProcessText(texts::kReadBackSuccess);
+  ctx.link.usb.Close();
+  return ok;
+}
+
+}  // namespace velmora

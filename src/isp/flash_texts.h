@@ -1,0 +1,46 @@
+// The words the flash operations put on the three progress labels. Every text here is shown to
+// the user exactly as written, trailing spaces included.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velmora::texts {
+
+inline constexpr const char* kEnterIspMode = "Enter ISP Mode";
+inline constexpr const char* kClearStatus = "Clear Status register";
+inline constexpr const char* kEraseAll = "Flash Erase All ";
+inline constexpr const char* kSectorErase = "Flash Sector Erase";
+inline constexpr const char* kEraseFail = "Erase Flash Fail";
+inline constexpr const char* kStartBlank = "Start Blanking Check";
+inline constexpr const char* kBlankSuccess = "Blanking Success";
+inline constexpr const char* kStartProgramAuto = "Start Programming";
+inline constexpr const char* kStartProgramButton = "Start Programming...";
+inline constexpr const char* kProgramSuccess = "Programming Success";
+inline constexpr const char* kStartVerify = "Start Verifying Check";
+inline constexpr const char* kVerifySuccess = "Verifying Success";
+inline constexpr const char* kReadBackStart = "Read Flash data back";
+inline constexpr const char* kReadBackSuccess = "Read Flash content Success";
+inline constexpr const char* kStopped = "Stopped by user";
+inline constexpr const char* kRangeBeyondFlash = "Range beyond flash address 0xFFFFFF";
+
+inline constexpr const char* kBlankAddr = "Blanking Addr: 0x";
+inline constexpr const char* kBlankFail = "Blanking Fail at 0x";
+inline constexpr const char* kVerifyAddr = "Verifying Addr: 0x";
+inline constexpr const char* kVerifyFail = "Verifying Fail at 0x";
+
+// `value` in upper-case hexadecimal, zero-padded to `digits` (more digits are kept).
+std::string Hex(std::uint32_t value, int digits);
+
+// "Flash Erase All " and (poll div 20) mod 10 full stops: a dot creeps on every 20 polls.
+std::string EraseAllProgress(int poll);
+// "Flash Sector Erase: 0x " and the sector address in 6 digits (a space after the 0x).
+std::string SectorEraseProgress(std::uint32_t address);
+// "Status Register: 0x" and the byte in 2 digits.
+std::string StatusRegister(std::uint8_t status);
+// "0x" and the page address in 6 digits.
+std::string PageAddress(std::uint32_t address);
+// A prefix such as kBlankAddr followed by the address in 6 digits.
+std::string WithAddress(const char* prefix, std::uint32_t address);
+
+}  // namespace velmora::texts
