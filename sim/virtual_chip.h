@@ -1,0 +1,130 @@
+// The firmware side of the audio bridge chip: answers the eight vendor requests, passes flash
+// commands through to its serial flash, keeps ISP mode and forwards register requests to the
+// register bank. It also carries the faults tests need (failed transfers, a flash that never
+// gets ready or never finishes, corrupted read-back, an unplug in the middle of a job).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "chip_registers.h"
+#include "spi_flash_model.h"
+#include "virtual_clock.h"
+#include "virtual_usb_platform.h"
+
+namespace velmora::sim {
+
+// Identity paths the chip plugs in under: as an audio device, and as its firmware-update loader
+// under either of the loader's vendor ids.
+inline constexpr const char* kAudioPath = "usb:vid_6ccf&pid_6012:bus1-port1";
+inline constexpr const char* kLoaderPath6ccf = "usb:vid_6ccf&pid_6000:bus1-port1";
+inline constexpr const char* kLoaderPath1d7a = "usb:vid_1d7a&pid_6000:bus1-port1";
+
+class VirtualChip final : public VirtualDevice {
+ public:
+  static constexpr std::uint32_t kReadBackCapacity = 255;
+  static constexpr std::uint32_t kMaxSpiWrite = 256;
+
+  explicit VirtualChip(VirtualClock& clock, FlashConfig flash = {});
+  VirtualChip(const VirtualChip&) = delete;
+  VirtualChip& operator=(const VirtualChip&) = delete;
+
+  bool HandleControl(Backend backend, const ControlSetup& setup, std::uint8_t* data,
+                     std::uint32_t length) override;
+  bool HandleProbe(Backend backend) override;
+
+  // Plugs the chip into `platform` under `path` and remembers both, so an injected unplug can
+  // take it off the bus again. May be called for several paths.
+  void PlugInto(VirtualUsbPlatform& platform, const std::string& path = kAudioPath,
+                Visibility visibility = Visibility::Both);
+  // Takes the chip off every path it was plugged under (later searches miss it) and fails every
+  // transfer from now on; Replug puts it back under the same paths.
+  void Unplug();
+  void Replug();
+  bool Unplugged() const { return unplugged_; }
+
+  // --- behaviour switches ---
+  // When set (the default), flash requests outside ISP mode are accepted but never reach the
+  // flash, and request 0x83 answers "not finished".
+  void SetFlashNeedsIspMode(bool needs) { flash_needs_isp_ = needs; }
+  // Time from a flash request until 0x83 reports it finished (0 = at once).
+  void SetSpiReadyDelayUs(std::uint64_t us) { spi_ready_delay_us_ = us; }
+  // Clock time every transfer takes on the device (0 by default).
+  void SetTransferLatencyUs(std::uint64_t us) { latency_us_ = us; }
+
+  // --- faults ---
+  // The next `count` transfers fail as stalls, with no effect on the chip.
+  void FailNextTransfers(std::uint32_t count) { fail_next_ = count; }
+  // Every transfer with this bRequest fails (until cleared with `fails` false).
+  void FailRequest(std::uint8_t request, bool fails = true);
+  // Request 0x83 always answers 0: the bridge never reports a flash command finished.
+  void SetNeverReady(bool never) { never_ready_ = never; }
+  // The flash's busy bit stays set.
+  void SetFlashStuckBusy(bool stuck) { flash_.SetStuckBusy(stuck); }
+  // XORs `mask` into byte `byte_index` of the answers of 0x82: the next answer only, or all.
+  enum class Flip { Once, Always };
+  void FlipReadBits(std::uint8_t mask, Flip mode = Flip::Once, std::uint32_t byte_index = 0);
+  void StopFlippingReadBits() { flip_mask_ = 0; }
+  // After `transfers` more transfers have been answered, the chip unplugs itself (see Unplug);
+  // the transfer that finds it gone fails.
+  void UnplugAfterTransfers(std::uint32_t transfers) { unplug_countdown_ = transfers; }
+  // The driver probe fails while set.
+  void SetProbeFails(bool fails) { probe_fails_ = fails; }
+
+  // --- inspection ---
+  SpiFlashModel& Flash() { return flash_; }
+  ChipRegisters& Registers() { return registers_; }
+  bool InIspMode() const { return isp_mode_; }
+  // Transfers answered successfully / refused (stall, fault, unplugged).
+  std::uint32_t TransfersAnswered() const { return answered_; }
+  std::uint32_t TransfersRefused() const { return refused_; }
+  // The bytes the last 0x81 clocked back into the read-back buffer, before any injected flip.
+  std::vector<std::uint8_t> LastReadBack() const;
+
+ private:
+  bool Dispatch(const ControlSetup& setup, std::uint8_t* data, std::uint32_t length);
+  bool SpiWrite(const ControlSetup& setup, const std::uint8_t* data, std::uint32_t length);
+  bool SpiReadCommand(const ControlSetup& setup, const std::uint8_t* data, std::uint32_t length);
+  bool SpiReadData(std::uint8_t* data, std::uint32_t length);
+  bool FlashReachable() const { return isp_mode_ || !flash_needs_isp_; }
+  void MarkSpiStarted();
+
+  VirtualClock& clock_;
+  SpiFlashModel flash_;
+  ChipRegisters registers_;
+
+  bool isp_mode_ = false;
+  bool flash_needs_isp_ = true;
+  std::uint64_t spi_ready_delay_us_ = 0;
+  std::uint64_t spi_ready_at_us_ = 0;
+  std::uint64_t latency_us_ = 0;
+  // The read-back buffer keeps its bytes until the next 0x81 overwrites them.
+  std::array<std::uint8_t, kReadBackCapacity> read_back_{};
+  std::uint32_t read_back_count_ = 0;
+
+  // Faults.
+  std::uint32_t fail_next_ = 0;
+  std::array<bool, 256> failing_requests_{};
+  bool never_ready_ = false;
+  std::uint8_t flip_mask_ = 0;
+  Flip flip_mode_ = Flip::Once;
+  std::uint32_t flip_index_ = 0;
+  std::optional<std::uint32_t> unplug_countdown_;
+  bool probe_fails_ = false;
+  bool unplugged_ = false;
+
+  struct PlugPoint {
+    VirtualUsbPlatform* platform;
+    std::string path;
+    Visibility visibility;
+  };
+  std::vector<PlugPoint> plugged_under_;
+
+  std::uint32_t answered_ = 0;
+  std::uint32_t refused_ = 0;
+};
+
+}  // namespace velmora::sim
