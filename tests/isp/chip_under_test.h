@@ -1,0 +1,171 @@
+// A virtual chip on a virtual bus and clock, found and ready for the flash engine, with a
+// progress front end that records every label text and can act at chosen moments.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "chip_commands.h"
+#include "flash_engine.h"
+#include "flash_progress.h"
+#include "program_image.h"
+#include "transcript.h"
+#include "velmora_usb.h"
+#include "virtual_chip.h"
+#include "virtual_clock.h"
+#include "virtual_usb_platform.h"
+
+namespace velmora::testing {
+
+using sim::TranscriptEvent;
+using Kind = TranscriptEvent::Kind;
+
+// Records the three labels in order and counts pumps; hooks let a test inject a fault or a stop
+// request at a given text or pump, as a user or a flaky cable would.
+class RecordingProgress final : public FlashProgress {
+ public:
+  explicit RecordingProgress(sim::Transcript& transcript) : transcript_(transcript) {}
+
+  void ProcessText(const std::string& text) override {
+    process.push_back(text);
+    if (on_process_text) on_process_text(text);
+  }
+  void AddressText(const std::string& text) override {
+    address.push_back(text);
+    if (on_address_text) on_address_text(text);
+  }
+  void StatusText(const std::string& text) override { status.push_back(text); }
+  void Pump() override {
+    ++pumps;
+    transcript_.AddPump();
+    if (on_pump) on_pump(pumps);
+  }
+  bool StopRequested() const override { return stop; }
+
+  std::vector<std::string> process, address, status;
+  int pumps = 0;
+  bool stop = false;
+  std::function<void(const std::string&)> on_process_text, on_address_text;
+  std::function<void(int)> on_pump;
+
+ private:
+  sim::Transcript& transcript_;
+};
+
+// Flash configuration for tests: never-written flash reads 0xCC so that neither "blank" nor
+// "zeroed" can pass by accident.
+inline sim::FlashConfig TestFlash(std::array<std::uint8_t, 3> id = {0xC2, 0x20, 0x13}) {
+  sim::FlashConfig config;
+  config.id = id;
+  config.fill = 0xCC;
+  return config;
+}
+
+// The whole bench: transcript, clock, platform, chip, device link and the recording front end.
+struct ChipRig {
+  explicit ChipRig(sim::FlashConfig config = TestFlash()) : chip(clock, config) {
+    chip.PlugInto(platform);
+    usb.SetMatchText("vid_6ccf&pid_6012");
+    usb.FindDevice();
+    transcript.Clear();
+  }
+
+  // Opens the link in ISP mode for the range passes, which expect an opened link, and forgets
+  // what that took.
+  void OpenInIspMode() {
+    usb.Open();
+    IspEnter(link);
+    transcript.Clear();
+  }
+
+  // The transfers whose bRequest is `request` (and, when `op` is given, whose first data byte
+  // is `op`).
+  std::vector<TranscriptEvent> Requests(std::uint8_t request, int op = -1) const {
+    std::vector<TranscriptEvent> out;
+    for (const auto& e : transcript.Transfers()) {
+      if (e.setup.request != request) continue;
+      if (op >= 0 && (e.data.empty() || e.data[0] != op)) continue;
+      out.push_back(e);
+    }
+    return out;
+  }
+
+  sim::Transcript transcript;
+  sim::VirtualClock clock{&transcript};
+  sim::VirtualUsbPlatform platform{&transcript};
+  sim::VirtualChip chip;
+  VelmoraUsb usb{platform};
+  ChipLink link{usb, clock};
+  RecordingProgress progress{transcript};
+  FlashContext ctx{link, progress};
+};
+
+class ChipUnderTest : public ::testing::Test, protected ChipRig {};
+
+// 24-bit address carried after the opcode of a flash command transfer.
+inline std::uint32_t AddressOf(const TranscriptEvent& e) {
+  return std::uint32_t{e.data.at(1)} << 16 | std::uint32_t{e.data.at(2)} << 8 | e.data.at(3);
+}
+
+// The transcript in short words, for checking exact orders: "open", "close", "pump", "p10" (a
+// pause), and per transfer the request in hex, "/" and the first data byte of an OUT request,
+// "-" for a failed one, and "~" for a page program header (0x80 with more pieces to follow).
+inline std::vector<std::string> Trace(const sim::Transcript& transcript) {
+  std::vector<std::string> out;
+  char buffer[32];
+  for (const auto& e : transcript.Events()) {
+    switch (e.kind) {
+      case Kind::Open:
+        out.push_back("open");
+        break;
+      case Kind::Close:
+        out.push_back("close");
+        break;
+      case Kind::Pump:
+        out.push_back("pump");
+        break;
+      case Kind::Pause:
+        out.push_back("p" + std::to_string(e.ms));
+        break;
+      case Kind::Transfer: {
+        std::string word;
+        std::snprintf(buffer, sizeof buffer, "%02X", e.setup.request);
+        word = buffer;
+        if (!e.setup.DeviceToHost() && !e.data.empty()) {
+          std::snprintf(buffer, sizeof buffer, "/%02X", e.data[0]);
+          word += buffer;
+        }
+        if (e.setup.request == 0x80 && e.setup.index == 0) word += "~";
+        if (!e.ok) word += "-";
+        out.push_back(word);
+        break;
+      }
+      default:
+        break;
+    }
+  }
+  return out;
+}
+
+// An image of `length` pseudo-random bytes (fixed seed), 0xFF fill beyond.
+inline ProgramImage RandomImage(std::uint32_t length, std::uint32_t seed = 7) {
+  ProgramImage image;
+  std::mt19937 random(seed);
+  for (std::uint32_t i = 0; i < length; ++i) image.bytes[i] = static_cast<std::uint8_t>(random());
+  image.length = length;
+  return image;
+}
+
+inline std::vector<std::uint8_t> ImageBytes(const ProgramImage& image, std::uint32_t offset,
+                                            std::uint32_t count) {
+  return {image.bytes.begin() + offset, image.bytes.begin() + offset + count};
+}
+
+}  // namespace velmora::testing
