@@ -1,0 +1,92 @@
+#include "tform1.h"
+
+#include <QEvent>
+#include <QKeyEvent>
+#include <QStyle>
+#include <exception>
+
+#include "convert_error.h"
+#include "font_substitutes.h"
+#include "key_codes.h"
+#include "ui_tform1.h"
+
+namespace {
+
+// Calls a key-down handler for every key press on the watched control, then lets it through.
+class KeyDownFilter : public QObject {
+ public:
+  KeyDownFilter(QWidget* control, TForm1::KeyDownHandler handler)
+      : QObject(control), control_(control), handler_(std::move(handler)) {}
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == control_ && event->type() == QEvent::KeyPress) {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      handler_(control_, velmora::VirtualKeyOf(key->key()), key->modifiers());
+    }
+    return false;
+  }
+
+ private:
+  QWidget* control_;
+  TForm1::KeyDownHandler handler_;
+};
+
+}  // namespace
+
+TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dialogs& dialogs,
+               velmora::EventPump& pump, QWidget* parent)
+    : QWidget(parent),
+      ui(std::make_unique<Ui::TForm1>()),
+      usb_(usb),
+      sleeper_(sleeper),
+      dialogs_(dialogs),
+      pump_(pump),
+      presence_(usb) {
+  velmora::InstallFontSubstitutes();
+  ui->setupUi(this);
+  move(664, 133);  // the designed place on the screen
+
+  // The bitmaps of the three bitmap buttons.
+  ui->USBLoadFileBitBtn->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+  ui->CurrentFileBitBtn->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
+  ui->btnSaveBitBin->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+
+  Timer1 = new QTimer(this);
+  Timer1->setObjectName("Timer1");
+  Timer1->setInterval(1000);
+
+  WireDetection();
+
+  Timer1->start();
+  FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+QObject* TForm1::FindComponent(const QString& name) const {
+  if (name.isEmpty()) return nullptr;
+  return findChild<QObject*>(name);
+}
+
+void TForm1::Guard(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const velmora::EConvertError& error) {
+    dialogs_.ShowError(error.Message());
+  } catch (const std::exception& error) {
+    dialogs_.ShowError(QString::fromStdString(error.what()));
+  }
+}
+
+void TForm1::WireKeyDown(QWidget* control, KeyDownHandler handler) {
+  auto guarded = [this, handler = std::move(handler)](QWidget* sender, int key,
+                                                      Qt::KeyboardModifiers shift) {
+    Guard([&] { handler(sender, key, shift); });
+  };
+  control->installEventFilter(new KeyDownFilter(control, std::move(guarded)));
+}
+
+std::optional<QString> TForm1::Execute(const velmora::FileDialogSpec& dialog) {
+  return dialog.kind == velmora::FileDialogSpec::Kind::Open ? dialogs_.OpenFile(dialog)
+                                                            : dialogs_.SaveFile(dialog);
+}

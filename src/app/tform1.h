@@ -1,0 +1,101 @@
+// The tool's one window. Its controls come from the designed form (tform1.ui, held as `ui`), the
+// event handlers of every page are members, and the services below the window come in through
+// the constructor so that tests and the demo can wire fakes.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+#include <concepts>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+
+#include "dialogs.h"
+#include "event_pump.h"
+#include "presence_monitor.h"
+#include "sleeper.h"
+#include "velmora_usb.h"
+
+namespace Ui {
+class TForm1;
+}
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dialogs& dialogs,
+         velmora::EventPump& pump, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // ---- Window mechanics shared by every page ------------------------------------------------
+
+  // The control or component of that name (a control, Timer1), or nullptr.
+  QObject* FindComponent(const QString& name) const;
+  // A member of a prefix-and-digit family ("chkBit" and 3 give chkBit3), or nullptr.
+  template <typename T>
+  T* FindFamilyMember(const QString& prefix, int digit) const {
+    return qobject_cast<T*>(FindComponent(prefix + QString::number(digit)));
+  }
+
+  // Runs a handler body: a conversion error (or any other escaping error) ends the handler where
+  // it was raised, is shown by the application's error display, and the state it reached stays.
+  void Guard(const std::function<void()>& body);
+
+  // Connects `signal` of `sender` to `slot` through the guard. The slot takes the signal's
+  // arguments, or fewer from the front, as Qt allows.
+  template <typename Sender, typename Signal, typename Slot>
+  QMetaObject::Connection Wire(Sender* sender, Signal signal, Slot slot) {
+    return connect(
+        sender, signal, this,
+        [ this,
+          slot ](auto&&... args) -> void requires std::invocable<const Slot&, decltype(args)...> {
+          Guard([&] { slot(std::forward<decltype(args)>(args)...); });
+        });
+  }
+
+  // Key-down handlers: (sender, Windows virtual-key code, modifiers). The key is not consumed:
+  // the control's own handling of it still takes place afterwards.
+  using KeyDownHandler = std::function<void(QWidget* sender, int key, Qt::KeyboardModifiers)>;
+  void WireKeyDown(QWidget* control, KeyDownHandler handler);
+
+  // A "Dialog" message box with `text` as it stands.
+  void ShowMessage(const QString& text) { dialogs_.ShowMessage(text); }
+  // Runs one of the two file dialogs of the window; the chosen path or nothing.
+  std::optional<QString> Execute(const velmora::FileDialogSpec& dialog);
+
+  // ---- Components ---------------------------------------------------------------------------
+
+  std::unique_ptr<Ui::TForm1> ui;
+  QTimer* Timer1 = nullptr;
+  const velmora::FileDialogSpec OpenBinFileDialog{
+      velmora::FileDialogSpec::Kind::Open, "Hex File|*.hex;*.h00|Binary File|*.bin", "*.hex", true};
+  const velmora::FileDialogSpec SaveBinFIleDialog{velmora::FileDialogSpec::Kind::Save,
+                                                  "Binary File|*.bin", "*.bin", false};
+
+  // Set while the automatic ISP sequence runs; the presence monitor stands still meanwhile.
+  bool AutoBusy = false;
+
+  // ---- Start-up -----------------------------------------------------------------------------
+  void FormCreate();
+
+  // ---- Device detection (panel above the pages) ---------------------------------------------
+  void chkDetectUSBClick();
+  void lbledtVIDPIDKeyDown(QWidget* sender, int key, Qt::KeyboardModifiers shift);
+  void Timer1Timer();
+  velmora::PresenceMonitor& Presence() { return presence_; }
+
+ private:
+  void WireDetection();
+  void ShowIndicator(velmora::IndicatorColour colour);
+
+  velmora::VelmoraUsb& usb_;
+  velmora::Sleeper& sleeper_;
+  velmora::Dialogs& dialogs_;
+  velmora::EventPump& pump_;
+  velmora::PresenceMonitor presence_;
+};
