@@ -125,6 +125,14 @@ void SpiFlashModel::Deselect() {
   bytes_in_ = 0;
 }
 
+void SpiFlashModel::PowerCycle() {
+  selected_ = false;
+  phase_ = Phase::Idle;
+  bytes_in_ = 0;
+  cycle_running_ = false;
+  status_ &= static_cast<std::uint8_t>(~kWel);
+}
+
 // Commands execute only when chip-select rises right after their last needed byte; a command cut
 // short or run long is dropped, as the parts' datasheets require.
 void SpiFlashModel::Execute() {

@@ -82,6 +82,10 @@ class SpiFlashModel {
   std::uint32_t StatusWrites() const { return status_writes_; }
   void ResetCounters() { page_programs_ = sector_erases_ = chip_erases_ = status_writes_ = 0; }
 
+  // Power goes away: chip-select drops without executing, write enable and a running cycle are
+  // lost. Contents and the non-volatile status bits (BP, SRWD) stay.
+  void PowerCycle();
+
   // --- faults ---
   // WIP stays set (the part never finishes): every command but read status is ignored.
   void SetStuckBusy(bool stuck) { stuck_busy_ = stuck; }

@@ -37,6 +37,10 @@ void VirtualChip::PlugInto(VirtualUsbPlatform& platform, const std::string& path
 void VirtualChip::Unplug() {
   unplugged_ = true;
   unplug_countdown_.reset();
+  isp_mode_ = false;
+  read_back_.fill(0);
+  read_back_count_ = 0;
+  flash_.PowerCycle();
   for (const auto& point : plugged_under_) point.platform->Unplug(point.path);
 }
 

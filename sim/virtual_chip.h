@@ -41,7 +41,9 @@ class VirtualChip final : public VirtualDevice {
   void PlugInto(VirtualUsbPlatform& platform, const std::string& path = kAudioPath,
                 Visibility visibility = Visibility::Both);
   // Takes the chip off every path it was plugged under (later searches miss it) and fails every
-  // transfer from now on; Replug puts it back under the same paths.
+  // transfer from now on; Replug puts it back under the same paths. Losing power ends ISP mode,
+  // clears the read-back buffer and resets the flash's volatile state (see PowerCycle); the
+  // register bank keeps its values.
   void Unplug();
   void Replug();
   bool Unplugged() const { return unplugged_; }

@@ -238,11 +238,14 @@ TEST_F(VirtualChipTest, UnplugAfterTransfersTakesTheChipOffTheBus) {
   chip.PlugInto(platform, kLoaderPath1d7a, Visibility::GenericOnly);
   chip.UnplugAfterTransfers(3);
   EXPECT_TRUE(EnterIsp());
-  EXPECT_EQ(Ready(), 1);
-  EXPECT_TRUE(ExitIsp());
+  EXPECT_TRUE(Out(0x80, 0, 1, {0x06}));
+  EXPECT_TRUE(Out(0x80, 0, 0, {0x02, 0x00, 0x00, 0x00}));  // chip-select left asserted
   EXPECT_TRUE(Present());
-  EXPECT_FALSE(EnterIsp());
-  EXPECT_FALSE(chip.InIspMode());
+  EXPECT_FALSE(Out(0x80, 0, 1, {0x00}));
+  EXPECT_FALSE(chip.InIspMode());  // power went with the plug
+  EXPECT_EQ(chip.Flash().Status(), 0x00);
+  EXPECT_FALSE(chip.Flash().Selected());
+  EXPECT_EQ(chip.Flash().Peek(0), 0xCC);
   EXPECT_TRUE(chip.Unplugged());
   EXPECT_FALSE(Present());
   EXPECT_FALSE(platform.IsPlugged(kLoaderPath1d7a));
