@@ -62,7 +62,7 @@ struct Urb {
 };
 
 struct Device {
-  FakeUsbDevice spec;
+  FakeUsbDevice info;
   std::mutex* mutex = nullptr;
   std::string syspath;  // /sys/devices/...
   std::string devnode;  // /dev/bus/usb/BBB/DDD
@@ -105,19 +105,19 @@ bool Answer(Device& device, std::uint8_t* setup_and_data, std::size_t data_room,
       std::min<std::uint32_t>(std::uint16_t(setup_and_data[6] | (setup_and_data[7] << 8)),
                               static_cast<std::uint32_t>(data_room));
   std::uint8_t* data = setup_and_data + kSetupSize;
-  sim::VirtualDevice* answers = device.spec.answers;
+  sim::VirtualDevice* answers = device.info.answers;
 
   const bool standard = (setup.request_type & 0x60) == 0;
   if (standard && setup.request == kGetDescriptor && setup.value == kDeviceDescriptorValue &&
       setup.DeviceToHost()) {
-    if (answers != nullptr && !answers->HandleProbe(device.spec.backend)) return false;
+    if (answers != nullptr && !answers->HandleProbe(device.info.backend)) return false;
     const std::size_t n = std::min<std::size_t>(length, 18);
     std::memcpy(data, device.descriptors.data(), n);
     actual_length = static_cast<int>(n);
     return true;
   }
   if (answers == nullptr) return false;
-  if (!answers->HandleControl(device.spec.backend, setup, data, length)) return false;
+  if (!answers->HandleControl(device.info.backend, setup, data, length)) return false;
   actual_length = static_cast<int>(length);
   return true;
 }
@@ -322,30 +322,30 @@ void UmockdevHarness::EnsurePreload(char** argv) {
   std::perror("re-executing with umockdev's preload library");
 }
 
-int UmockdevHarness::Plug(const FakeUsbDevice& spec) {
+int UmockdevHarness::Plug(const FakeUsbDevice& info) {
   State& s = *state_;
   if (s.testbed == nullptr) return -1;
-  if (spec.bus < 1 || spec.bus > 255 || spec.ports.empty()) {
+  if (info.bus < 1 || info.bus > 255 || info.ports.empty()) {
     s.error = "bus must be 1..255 and the port path not empty";
     return -1;
   }
   // Each level of the port path is a directory below the root hub; the hubs of deeper levels
   // are listed too, so the port path can be read back from the device's parents.
-  const std::string root = Printf("/sys/devices/pci0000:00/0000:00:14.0/usb%u", spec.bus);
-  std::string sysname = std::to_string(spec.bus) + "-";
+  const std::string root = Printf("/sys/devices/pci0000:00/0000:00:14.0/usb%u", info.bus);
+  std::string sysname = std::to_string(info.bus) + "-";
   std::string dir = root;
   std::size_t start = 0;
   for (;;) {
-    const std::size_t dot = spec.ports.find('.', start);
-    sysname += spec.ports.substr(start, dot == std::string::npos ? dot : dot - start);
+    const std::size_t dot = info.ports.find('.', start);
+    sysname += info.ports.substr(start, dot == std::string::npos ? dot : dot - start);
     dir += "/" + sysname;
     if (dot == std::string::npos) break;
     if (s.hubs.insert(sysname).second) {
-      const unsigned devnum = ++s.next_devnum[spec.bus] + 1;
+      const unsigned devnum = ++s.next_devnum[info.bus] + 1;
       const std::string hub =
           "P: " + dir.substr(4) + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n" +
-          Printf("E: BUSNUM=%03u\nE: DEVNUM=%03u\n", spec.bus, devnum) +
-          Printf("A: busnum=%u\\n\nA: devnum=%u\\n\n", spec.bus, devnum) +
+          Printf("E: BUSNUM=%03u\nE: DEVNUM=%03u\n", info.bus, devnum) +
+          Printf("A: busnum=%u\\n\nA: devnum=%u\\n\n", info.bus, devnum) +
           "A: speed=480\\n\nA: idVendor=1d6b\\n\nA: idProduct=0002\\n\n" +
           "A: bConfigurationValue=1\\n\nH: descriptors=" + Hex(Descriptors(0x1d6b, 2, 0x09)) + "\n";
       GError* error = nullptr;
@@ -360,13 +360,13 @@ int UmockdevHarness::Plug(const FakeUsbDevice& spec) {
   }
 
   auto device = std::make_unique<Device>();
-  device->spec = spec;
+  device->info = info;
   device->mutex = &s.mutex;
   device->syspath = dir;
-  const unsigned devnum = ++s.next_devnum[spec.bus] + 1;
-  const std::string node = Printf("bus/usb/%03u/%03u", spec.bus, devnum);
+  const unsigned devnum = ++s.next_devnum[info.bus] + 1;
+  const std::string node = Printf("bus/usb/%03u/%03u", info.bus, devnum);
   device->devnode = "/dev/" + node;
-  device->descriptors = Descriptors(spec.vendor_id, spec.product_id, 0x00);
+  device->descriptors = Descriptors(info.vendor_id, info.product_id, 0x00);
 
   device->handler = umockdev_ioctl_base_new();
   g_signal_connect(device->handler, "handle-ioctl", G_CALLBACK(OnIoctl), device.get());
@@ -380,11 +380,11 @@ int UmockdevHarness::Plug(const FakeUsbDevice& spec) {
   const std::string record =
       "P: " + dir.substr(4) + "\nN: " + node + "=" + Hex(device->descriptors) + "\n" +
       "E: SUBSYSTEM=usb\nE: DEVNAME=" + device->devnode + "\nE: DEVTYPE=usb_device\n" +
-      Printf("E: BUSNUM=%03u\nE: DEVNUM=%03u\n", spec.bus, devnum) +
-      Printf("A: busnum=%u\\n\nA: devnum=%u\\n\n", spec.bus, devnum) +
-      Printf("A: idVendor=%04x\\n\nA: idProduct=%04x\\n\n", spec.vendor_id, spec.product_id) +
+      Printf("E: BUSNUM=%03u\nE: DEVNUM=%03u\n", info.bus, devnum) +
+      Printf("A: busnum=%u\\n\nA: devnum=%u\\n\n", info.bus, devnum) +
+      Printf("A: idVendor=%04x\\n\nA: idProduct=%04x\\n\n", info.vendor_id, info.product_id) +
       "A: speed=480\\n\nA: bConfigurationValue=1\\n\n" +
-      Printf("A: dev=189:%u\\n\n", (spec.bus - 1) * 128 + devnum - 1) +
+      Printf("A: dev=189:%u\\n\n", (info.bus - 1) * 128 + devnum - 1) +
       "H: descriptors=" + Hex(device->descriptors) + "\n";
   if (!umockdev_testbed_add_from_string(s.testbed, record.c_str(), &error)) {
     s.error = std::string("device: ") + error->message;
