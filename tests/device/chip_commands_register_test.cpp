@@ -1,0 +1,388 @@
+// The register, I2C and mailbox commands over the device link, the virtual platform and the
+// virtual chip: the register traffic they make, the pauses between polls and what reaches the
+// chip's I2C bus and mailbox.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <initializer_list>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "chip_commands.h"
+#include "transcript.h"
+#include "velmora_usb.h"
+#include "virtual_chip.h"
+#include "virtual_clock.h"
+#include "virtual_usb_platform.h"
+
+namespace velmora::sim {
+
+void PrintTo(const I2cBusEvent& e, std::ostream* os) {
+  static const char* const kNames[] = {"start", "address", "write", "read", "stop"};
+  *os << kNames[static_cast<int>(e.kind)];
+  if (e.kind != I2cBusEvent::Kind::kStart && e.kind != I2cBusEvent::Kind::kStop) {
+    *os << " 0x" << std::hex << int{e.byte} << (e.acked ? " ack" : " nack");
+  }
+}
+
+}  // namespace velmora::sim
+
+namespace velmora {
+namespace {
+
+using sim::I2cBusEvent;
+using Kind = I2cBusEvent::Kind;
+using Events = std::vector<I2cBusEvent>;
+using Bytes = std::vector<std::uint8_t>;
+
+I2cBusEvent Start() {
+  return {Kind::kStart};
+}
+I2cBusEvent Stop() {
+  return {Kind::kStop};
+}
+I2cBusEvent Addr(std::uint8_t b, bool ack = true) {
+  return {Kind::kAddress, b, ack};
+}
+I2cBusEvent Wr(std::uint8_t b, bool ack = true) {
+  return {Kind::kWrite, b, ack};
+}
+I2cBusEvent Rd(std::uint8_t b, bool ack) {
+  return {Kind::kRead, b, ack};
+}
+
+std::string Hex(unsigned v) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%02X", v);
+  return text;
+}
+
+// The transcript in short words: "open", "close", "P10" (pause), "W93=A1" (register write),
+// "R90=EE" (register read and its answer), "R90!" (failed read), "x80" (any other request).
+std::string Trace(const sim::Transcript& transcript) {
+  std::string out;
+  for (const auto& e : transcript.Events()) {
+    std::string word;
+    switch (e.kind) {
+      case sim::TranscriptEvent::Kind::Open:
+        word = "open";
+        break;
+      case sim::TranscriptEvent::Kind::Close:
+        word = "close";
+        break;
+      case sim::TranscriptEvent::Kind::Pause:
+        word = "P" + std::to_string(e.ms);
+        break;
+      case sim::TranscriptEvent::Kind::Transfer:
+        if (e.setup.request == request::kRegWrite) {
+          word = "W" + Hex(e.setup.index) + "=" + (e.data.empty() ? "?" : Hex(e.data[0]));
+        } else if (e.setup.request == request::kRegRead) {
+          word = "R" + Hex(e.setup.index) + (e.ok ? "=" + Hex(e.data.at(0)) : "!");
+        } else {
+          word = "x" + Hex(e.setup.request);
+        }
+        break;
+      default:
+        continue;
+    }
+    out += (out.empty() ? "" : " ") + word;
+  }
+  return out;
+}
+
+// The words of a trace that are in `keep`, in order.
+std::string Only(const std::string& trace, std::initializer_list<std::string_view> keep) {
+  std::string out;
+  std::size_t from = 0;
+  while (from <= trace.size()) {
+    const std::size_t to = std::min(trace.find(' ', from), trace.size());
+    const std::string_view word(trace.data() + from, to - from);
+    for (const auto k : keep) {
+      if (word == k) out += (out.empty() ? "" : " ") + std::string(word);
+    }
+    from = to + 1;
+  }
+  return out;
+}
+
+// How often `word` occurs in a trace.
+int Count(const std::string& trace, std::string_view word) {
+  const std::string words = Only(trace, {word});
+  return words.empty() ? 0 : static_cast<int>(std::count(words.begin(), words.end(), ' ')) + 1;
+}
+
+class RegisterCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    chip.PlugInto(platform);
+    usb.SetMatchText("vid_6ccf&pid_6012");
+    ASSERT_TRUE(usb.FindDevice());
+    ASSERT_TRUE(usb.Open());
+    transcript.Clear();
+  }
+  sim::ChipRegisters& regs() { return chip.Registers(); }
+  sim::I2cSlave& slave() { return regs().default_slave(); }
+  const Events& bus() { return regs().i2c_bus().events(); }
+  std::string trace() { return Trace(transcript); }
+
+  sim::Transcript transcript;
+  sim::VirtualClock clock{&transcript};
+  sim::VirtualUsbPlatform platform{&transcript};
+  sim::VirtualChip chip{clock};
+  VelmoraUsb usb{platform};
+  ChipLink link{usb, clock};
+};
+
+TEST_F(RegisterCommandsTest, RegisterRequestsCarryTheIndexAndOneByte) {
+  EXPECT_TRUE(RegSelectBank(link, 0x00));
+  regs().SetStatus(0x05, 0x42, 0x03);
+  std::uint8_t value = 0;
+  EXPECT_TRUE(RegRead(link, 0xA6, value));
+  EXPECT_EQ(value, 0x03);
+  EXPECT_TRUE(RegWrite(link, 0x0123, 0x5A));
+  EXPECT_EQ(regs().Peek(0x00, 0x23), 0x5A);
+
+  const auto transfers = transcript.Transfers();
+  ASSERT_EQ(transfers.size(), 3u);
+  EXPECT_EQ(transfers[1].setup.request_type, request::kDeviceToHost);
+  EXPECT_EQ(transfers[1].setup.request, request::kRegRead);
+  EXPECT_EQ(transfers[1].setup.value, 0);
+  EXPECT_EQ(transfers[1].length, 1u);
+  EXPECT_EQ(transfers[2].setup.request_type, request::kHostToDevice);
+  EXPECT_EQ(transfers[2].setup.index, 0x0123);  // all 16 bits go out
+  EXPECT_EQ(transfers[2].data, Bytes{0x5A});
+}
+
+TEST_F(RegisterCommandsTest, AFailedRegisterReadLeavesTheDestination) {
+  std::uint8_t value = 0x77;
+  chip.FailNextTransfers(1);
+  EXPECT_FALSE(RegRead(link, 0x10, value));
+  EXPECT_EQ(value, 0x77);
+  chip.FailNextTransfers(1);
+  EXPECT_FALSE(RegWrite(link, 0x10, 0x01));
+  EXPECT_EQ(regs().Peek(0x00, 0x10), 0x00);
+}
+
+TEST_F(RegisterCommandsTest, IspEntryAndExitSetUpBankOD) {
+  IspEnter(link);
+  EXPECT_EQ(regs().Peek(0x0D, 0x07), 0x10);
+  EXPECT_EQ(regs().Peek(0x0D, 0x01), 0x03);
+  IspExit(link);
+  EXPECT_EQ(regs().Peek(0x0D, 0x07), 0x00);
+  EXPECT_EQ(regs().Peek(0x0D, 0x01), 0x03);
+  EXPECT_EQ(regs().bank(), 0x0D);
+}
+
+TEST_F(RegisterCommandsTest, MasterSetupSelectsTheEngineBank) {
+  EXPECT_TRUE(I2cMasterSetup(link));
+  EXPECT_EQ(trace(), "W00=0E W11=04");
+  EXPECT_EQ(regs().i2c_engine().setup(), 0x04);
+}
+
+TEST_F(RegisterCommandsTest, RegisterWriteOnTheBus) {
+  I2cMasterSetup(link);
+  const std::uint8_t data[] = {0xAB, 0x50};
+  EXPECT_TRUE(I2cWriteRegs(link, 0x20, 0x10, 2, data));
+  EXPECT_EQ(bus(), (Events{Start(), Addr(0x20), Wr(0x10), Wr(0xAB), Wr(0x50), Stop()}));
+  EXPECT_EQ(slave().reg(0x10), 0xAB);
+  EXPECT_EQ(slave().reg(0x11), 0x50);
+}
+
+TEST_F(RegisterCommandsTest, RegisterReadUsesARepeatedStartAndRefusesOnlyTheLastByte) {
+  const Bytes stored{0x11, 0x22, 0x33};
+  for (int i = 0; i < 3; ++i) slave().SetReg(0x40 + i, stored[i]);
+  I2cMasterSetup(link);
+  struct Case {
+    std::uint8_t count;
+    const char* receive_commands;  // the values written to 0x10 before each received byte
+  } cases[] = {{1, "W10=90"}, {2, "W10=80 W10=90"}, {3, "W10=80 W10=80 W10=90"}};
+  for (const auto& c : cases) {
+    regs().i2c_bus().ClearEvents();
+    transcript.Clear();
+    Bytes got(c.count, 0xCC);
+    EXPECT_TRUE(I2cReadRegs(link, 0x20, 0x40, c.count, got.data()));
+    EXPECT_EQ(got, Bytes(stored.begin(), stored.begin() + c.count));
+    Events expected{Start(), Addr(0x20), Wr(0x40), Start(), Addr(0x21)};
+    for (int i = 0; i < c.count; ++i) expected.push_back(Rd(stored[i], i + 1 < c.count));
+    expected.push_back(Stop());
+    EXPECT_EQ(bus(), expected) << int{c.count};
+    EXPECT_EQ(Only(trace(), {"W10=80", "W10=90"}), c.receive_commands);
+  }
+}
+
+TEST_F(RegisterCommandsTest, AnAbsentSlaveGetsTenAddressAttemptsAndAStop) {
+  I2cMasterSetup(link);
+  const std::uint8_t data[] = {0x01};
+  EXPECT_FALSE(I2cWriteRegs(link, 0x30, 0x10, 1, data));
+  Events expected;
+  for (int attempt = 0; attempt < 10; ++attempt) {
+    expected.push_back(Start());
+    expected.push_back(Addr(0x30, false));
+  }
+  expected.push_back(Stop());
+  EXPECT_EQ(bus(), expected);
+  EXPECT_EQ(Count(trace(), "W10=C0"), 10);
+  EXPECT_EQ(Count(trace(), "W10=A0"), 1);
+
+  regs().i2c_bus().ClearEvents();
+  std::uint8_t value = 0x5C;
+  EXPECT_FALSE(I2cReadRegs(link, 0x30, 0x10, 1, &value));
+  EXPECT_EQ(value, 0x5C);
+  EXPECT_EQ(bus().size(), 21u);
+  EXPECT_EQ(bus().back(), Stop());
+}
+
+TEST_F(RegisterCommandsTest, ASlaveBusyForNineAttemptsIsReachedAtTheTenth) {
+  I2cMasterSetup(link);
+  struct Case {
+    int busy_attempts;
+    bool reached;
+  } cases[] = {{0, true}, {9, true}, {10, false}};
+  for (const auto& c : cases) {
+    regs().i2c_bus().ClearEvents();
+    slave().SetReg(0x05, 0x00);
+    slave().SetBusyForAddressAttempts(c.busy_attempts);
+    const std::uint8_t data[] = {0x99};
+    EXPECT_EQ(I2cWriteRegs(link, 0x20, 0x05, 1, data), c.reached) << c.busy_attempts;
+    EXPECT_EQ(slave().reg(0x05), c.reached ? 0x99 : 0x00);
+    EXPECT_EQ(bus().front(), Start());
+    EXPECT_EQ(bus().back(), Stop());
+  }
+}
+
+TEST_F(RegisterCommandsTest, RawTransfersSendCommandBytesThenDataOrAReadPhase) {
+  I2cMasterSetup(link);
+  const std::uint8_t command[] = {0x10};
+  const std::uint8_t data[] = {0xAB, 0x50};
+  EXPECT_TRUE(I2cWriteRaw(link, 0x20, 1, command, 2, data));
+  EXPECT_EQ(bus(), (Events{Start(), Addr(0x20), Wr(0x10), Wr(0xAB), Wr(0x50), Stop()}));
+
+  regs().i2c_bus().ClearEvents();
+  slave().SetReg(0x02, 0xD1);
+  slave().SetReg(0x03, 0xD2);
+  slave().SetReg(0x04, 0xD3);
+  // The slave takes the first command byte as its pointer and stores the second at it.
+  const std::uint8_t read_command[] = {0x01, 0x02};
+  Bytes got(5, 0xCC);
+  EXPECT_TRUE(I2cReadRaw(link, 0x20, 2, read_command, 3, got.data()));
+  EXPECT_EQ(bus(), (Events{Start(), Addr(0x20), Wr(0x01), Wr(0x02), Start(), Addr(0x21),
+                           Rd(0xD1, true), Rd(0xD2, true), Rd(0xD3, false), Stop()}));
+  EXPECT_EQ(got, (Bytes{0xD1, 0xD2, 0xD3, 0xCC, 0xCC}));
+  EXPECT_EQ(slave().reg(0x01), 0x02);
+}
+
+TEST_F(RegisterCommandsTest, ByteTransfersPollDoneTwentyTimesAndCarryOn) {
+  I2cMasterSetup(link);
+  regs().i2c_engine().SetDoneAfterStatusReads(1000);  // the done bit never shows
+  transcript.Clear();
+  EXPECT_TRUE(I2cStart(link));
+  EXPECT_TRUE(I2cWriteByte(link, 0x20));    // acknowledged, though never done
+  EXPECT_EQ(Count(trace(), "R10=00"), 21);  // 20 polls and the acknowledge read
+  transcript.Clear();
+  std::uint8_t byte = 0;
+  EXPECT_TRUE(I2cReadByte(link, true, byte));
+  EXPECT_EQ(Count(trace(), "R10=00"), 20);
+  EXPECT_EQ(Count(trace(), "R13=FF"), 1);  // read anyway (a slave in write mode sends nothing)
+  EXPECT_EQ(byte, 0xFF);
+}
+
+TEST_F(RegisterCommandsTest, AnUnreadableEngineCountsAsNoAcknowledge) {
+  I2cMasterSetup(link);
+  chip.FailRequest(request::kRegRead);
+  EXPECT_FALSE(I2cIsAcked(link));
+  EXPECT_FALSE(I2cIsDone(link));
+  const std::uint8_t data[] = {0x01};
+  EXPECT_FALSE(I2cWriteRegs(link, 0x20, 0x00, 1, data));
+}
+
+TEST_F(RegisterCommandsTest, MailboxWriteSendsDataThenCommandPollsAndClears) {
+  usb.Close();
+  transcript.Clear();
+  Bytes options{0xA1, 0x00, 0x5A, 0x80};
+  EXPECT_TRUE(MailboxCommand(link, 0x10, 0x20, 0x00, 4, options.data()));
+  // The chip answers after its default 20 ms: two polls.
+  EXPECT_EQ(trace(),
+            "open W00=00 W93=A1 W94=00 W95=5A W96=80 W91=20 W92=00 W90=10 "
+            "P10 R90=10 P10 R90=EE W90=00 close");
+  EXPECT_EQ(regs().mailbox_items().options, (std::array<std::uint8_t, 4>{0xA1, 0x00, 0x5A, 0x80}));
+  EXPECT_EQ(usb.Handle(), kNoHandle);
+  EXPECT_EQ(platform.OpenHandleCount(), 0u);
+}
+
+TEST_F(RegisterCommandsTest, MailboxReadNeverWritesDataRegistersAndLeaves90AsTheChipLeftIt) {
+  regs().mailbox_items().options = {0x7E, 0xE0, 0x5A, 0x80};
+  transcript.Clear();
+  Bytes got(4, 0xCC);
+  EXPECT_TRUE(MailboxCommand(link, 0x10, 0x21, 0x00, 4, got.data()));
+  EXPECT_EQ(trace(),
+            "close open W00=00 W91=21 W92=00 W90=10 P10 R90=10 P10 R90=EE "
+            "R93=7E R94=E0 R95=5A R96=80 close");
+  EXPECT_EQ(got, (Bytes{0x7E, 0xE0, 0x5A, 0x80}));
+  EXPECT_EQ(regs().Peek(0x00, 0x90), 0xEE);
+}
+
+TEST_F(RegisterCommandsTest, MailboxPollsTwentyTimesTenMilliseconds) {
+  struct Case {
+    const char* name;
+    std::uint64_t delay_us;
+    bool never;
+    int polls;
+  } cases[] = {{"at once", 0, false, 1},
+               {"default", 20000, false, 2},
+               {"just late", 190001, false, 20},
+               {"never", 0, true, 20}};
+  for (const auto& c : cases) {
+    regs().SetMailboxDelayUs(c.delay_us);
+    regs().SetMailboxNeverCompletes(c.never);
+    transcript.Clear();
+    std::uint8_t data[4] = {1, 2, 3, 4};
+    EXPECT_TRUE(MailboxCommand(link, 0x10, 0x20, 0x00, 4, data)) << c.name;
+    std::string polls;
+    for (int i = 1; i <= c.polls; ++i) {
+      polls += std::string(" P10 R90=") + (i == c.polls && !c.never ? "EE" : "10");
+    }
+    EXPECT_NE(trace().find("W90=10" + polls + " W90=00 close"), std::string::npos)
+        << c.name << ": " << trace();
+    EXPECT_EQ(transcript.Count(sim::TranscriptEvent::Kind::Pause),
+              static_cast<std::size_t>(c.polls))
+        << c.name;
+    EXPECT_EQ(transcript.TotalPauseMs(), 10u * c.polls) << c.name;
+  }
+}
+
+TEST_F(RegisterCommandsTest, AMailboxCommandThatNeverCompletesIsWithdrawnUnnoticed) {
+  regs().SetMailboxNeverCompletes(true);
+  std::uint8_t data[4] = {1, 2, 3, 4};
+  EXPECT_TRUE(MailboxCommand(link, 0x10, 0x20, 0x00, 4, data));
+  EXPECT_TRUE(trace().ends_with("P10 R90=10 W90=00 close"));
+  EXPECT_EQ(regs().mailbox_items().options, (std::array<std::uint8_t, 4>{}));
+}
+
+TEST_F(RegisterCommandsTest, OptionsRoundTripAndStringChunksReachTheChip) {
+  Bytes written{0x7E, 0xE0, 0x5A, 0x80};
+  MailboxCommand(link, 0x10, 0x20, 0x00, 4, written.data());
+  Bytes read(4, 0x00);
+  MailboxCommand(link, 0x10, 0x21, 0x00, 4, read.data());
+  EXPECT_EQ(read, written);
+
+  const std::string field = std::string(1, '\x0B') + "Velmora-inc";
+  Bytes bytes(field.begin(), field.end());
+  MailboxCommand(link, 0x10, 0x10, 0, 8, bytes.data());
+  MailboxCommand(link, 0x10, 0x10, 1, 4, bytes.data() + 8);
+  const std::string vid = "6cc0";
+  Bytes vid_bytes(vid.begin(), vid.end());
+  MailboxCommand(link, 0x10, 0x08, 0, 4, vid_bytes.data());
+  EXPECT_EQ(regs().mailbox_items().StringText(0), "Velmora-inc");
+  EXPECT_EQ(regs().mailbox_items().vendor_id, (std::array<std::uint8_t, 4>{'6', 'c', 'c', '0'}));
+  EXPECT_EQ(regs().mailbox_starts(), (std::vector<sim::MailboxStart>{{0x10, 0x20, 0x00},
+                                                                     {0x10, 0x21, 0x00},
+                                                                     {0x10, 0x10, 0x00},
+                                                                     {0x10, 0x10, 0x01},
+                                                                     {0x10, 0x08, 0x00}}));
+}
+
+}  // namespace
+}  // namespace velmora
