@@ -56,6 +56,7 @@ TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dia
   Timer1->setInterval(1000);
 
   WireDetection();
+  WireIsp();
 
   Timer1->start();
   FormCreate();

@@ -9,14 +9,19 @@
 #include <QTimer>
 #include <QWidget>
 #include <concepts>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "dialogs.h"
 #include "event_pump.h"
+#include "flash_engine.h"
+#include "form_flash_progress.h"
 #include "presence_monitor.h"
+#include "program_image.h"
 #include "sleeper.h"
 #include "velmora_usb.h"
 
@@ -89,8 +94,42 @@ class TForm1 : public QWidget {
   void Timer1Timer();
   velmora::PresenceMonitor& Presence() { return presence_; }
 
+  // ---- ISP page: program file, flash operations, range and read-back, Auto ------------------
+  velmora::ProgramImage ProgramImage;  // 256 KiB, 0xFF where the file supplied nothing
+  bool FileReady = false;              // a program file is loaded
+  QString ProgramFileName;
+  std::uint32_t RangeStart = 0;  // flash address of image byte 0 (0 under "All")
+  std::uint32_t RangeSize = 0;   // extent of the sector erase under "Assign Range"
+  velmora::ChipIdBytes ChipId{};
+  std::uint16_t PageSize = velmora::kLargePageSize;  // chosen by the last Auto run
+  bool InIspMode = false;                            // toggled by "Enter ISP" / "Exit ISP"
+  bool StepFailed = false;
+  std::vector<std::uint8_t> ReadBackBuffer = std::vector<std::uint8_t>(velmora::kProgramImageSize);
+
+  void USBLoadFileBitBtnClick();
+  void ReadProgramFile();
+  void AddToFileHistory();
+  void btnEnterISPClick();
+  void btnUSBChipIDClick();
+  void btnUSBWriteEnableClick();
+  void btnUSBWriteDisableClick();
+  void btnUSBReadStatusClick();
+  void lbledtUSBWriteStatusKeyDown(QWidget* sender, int key, Qt::KeyboardModifiers shift);
+  void btnUSBEraseClick();
+  void btnUSBBlankClick();
+  void btnUSBProgramClick();
+  void btnUSBVerifyClick();
+  void rbnRangeClick();
+  void btnReadBackClick();
+  void btnUSBISPAutoClick();
+
  private:
   void WireDetection();
+  void WireIsp();
+  velmora::ChipLink IspLink() { return {usb_, sleeper_}; }
+  velmora::FlashRange CurrentFlashRange() const;
+  void RunRangeButton(velmora::RangeOperation operation);
+  void RunAutoPass(const velmora::FlashRange& range);
   void ShowIndicator(velmora::IndicatorColour colour);
 
   velmora::VelmoraUsb& usb_;
@@ -98,4 +137,6 @@ class TForm1 : public QWidget {
   velmora::Dialogs& dialogs_;
   velmora::EventPump& pump_;
   velmora::PresenceMonitor presence_;
+  std::unique_ptr<velmora::FormFlashProgress> isp_progress_;  // the ISP page's labels and pump
+  bool auto_running_ = false;  // an Auto run is in progress (a click then asks it to stop)
 };

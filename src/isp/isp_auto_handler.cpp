@@ -1,0 +1,89 @@
+// The "Auto" button: the whole programming job in one click, and a stop on the next click.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "auto_sequence.h"
+#include "convert_error.h"
+#include "labeled_edit.h"
+#include "tform1.h"
+#include "ui_tform1.h"
+
+namespace {
+
+constexpr const char* kNoDevice = "USB device is NOT available !!    ";
+constexpr const char* kNoProgramFile = "Program File Not Ready !!    ";
+
+}  // namespace
+
+void TForm1::btnUSBISPAutoClick() {
+  // A click during a run arrives nested, through one of the run's pumps: it asks the run to stop
+  // at its next chunk, page or poll. The run restores the caption and AutoBusy when it has
+  // ended, so detection keeps still while protect and the ISP exit still go out.
+  if (auto_running_) {
+    isp_progress_->RequestStop();
+    return;
+  }
+  StepFailed = false;
+  if (!usb_.IsFound()) {
+    ShowMessage(kNoDevice);
+    return;
+  }
+  if (!FileReady && ui->cbxReadISPFile->currentText().isEmpty()) {
+    ShowMessage(kNoProgramFile);
+    return;
+  }
+  // The range edits are converted before the window turns busy: a text that is no number ends
+  // the click with the conversion error, the window idle and nothing sent.
+  velmora::FlashRange range = CurrentFlashRange();
+  if (range.choice == velmora::RangeChoice::AssignRange) {
+    const int start_kb = velmora::StrToIntOrRaise(ui->lbledISPStart->text());
+    const int size_kb = velmora::StrToIntOrRaise(ui->lbledISPRange->text());
+    RangeStart = range.range_start = static_cast<std::uint32_t>(start_kb) * 1024u;
+    RangeSize = range.range_size = static_cast<std::uint32_t>(size_kb) * 1024u;
+  }
+  RunAutoPass(range);
+}
+
+void TForm1::RunAutoPass(const velmora::FlashRange& range) {
+  // Busy from here until the run has ended, however it ends.
+  struct BusyWhileRunning {
+    TForm1& form;
+    explicit BusyWhileRunning(TForm1& f) : form(f) {
+      form.AutoBusy = form.auto_running_ = true;
+      form.isp_progress_->ClearStop();
+      form.ui->btnUSBISPAuto->setText("Stop");
+    }
+    ~BusyWhileRunning() {
+      form.ui->btnUSBISPAuto->setText("Auto");
+      form.isp_progress_->ClearStop();
+      form.AutoBusy = form.auto_running_ = false;
+    }
+  } busy(*this);
+
+  if (ui->chkReadFile->isChecked()) {
+    const QString typed = ui->cbxReadISPFile->currentText();
+    if (typed != ProgramFileName) ProgramFileName = typed;
+    ReadProgramFile();
+    // The loader has said why in its box. Going on with the image still in memory would erase
+    // the chip for a file the user did not ask for: the device is not touched.
+    if (!FileReady) return;
+  }
+
+  const velmora::AutoSteps steps{
+      .reload_file = ui->chkReadFile->isChecked(),
+      .isp_mode = ui->chkISPMode->isChecked(),
+      .erase = ui->chkErase->isChecked(),
+      .blank = ui->chkBlank->isChecked(),
+      .program = ui->chkProgram->isChecked(),
+      .verify = ui->chkVerify->isChecked(),
+      .protect = ui->chkProtect->isChecked(),
+  };
+  velmora::ChipLink link = IspLink();
+  velmora::FlashContext ctx{link, *isp_progress_};
+  const velmora::AutoOutcome outcome =
+      velmora::RunAutoSequence(ctx, steps, range, ProgramImage, ChipId);
+  StepFailed = outcome.step_failed;
+  PageSize = outcome.page_size;
+}
