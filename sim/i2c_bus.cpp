@@ -1,5 +1,7 @@
 #include "i2c_bus.h"
 
+#include <ostream>
+
 #include "i2c_slave.h"
 
 namespace velmora::sim {
@@ -8,6 +10,16 @@ namespace {
 constexpr std::uint8_t kReadBit = 0x01;
 constexpr std::uint8_t kIdleBus = 0xFF;  // nobody pulls the data line low
 }  // namespace
+
+std::ostream& operator<<(std::ostream& out, const I2cBusEvent& event) {
+  static const char* const kNames[] = {"start", "address", "write", "read", "stop"};
+  out << kNames[static_cast<int>(event.kind)];
+  if (event.kind == I2cBusEvent::Kind::kStart || event.kind == I2cBusEvent::Kind::kStop) {
+    return out;
+  }
+  return out << " 0x" << std::hex << int{event.byte} << std::dec
+             << (event.acked ? " ack" : " nack");
+}
 
 I2cBus::I2cBus() = default;
 I2cBus::~I2cBus() = default;

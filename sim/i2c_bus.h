@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <map>
 #include <memory>
 #include <vector>
@@ -25,7 +26,20 @@ struct I2cBusEvent {
   bool acked = false;
 
   bool operator==(const I2cBusEvent&) const = default;
+
+  static I2cBusEvent Start() { return {Kind::kStart}; }
+  static I2cBusEvent Stop() { return {Kind::kStop}; }
+  static I2cBusEvent Address(std::uint8_t byte, bool acked = true) {
+    return {Kind::kAddress, byte, acked};
+  }
+  static I2cBusEvent Write(std::uint8_t byte, bool acked = true) {
+    return {Kind::kWrite, byte, acked};
+  }
+  static I2cBusEvent Read(std::uint8_t byte, bool acked) { return {Kind::kRead, byte, acked}; }
 };
+
+// "start", "address 0x20 ack", "read 0xff nack", ... (test failure messages).
+std::ostream& operator<<(std::ostream& out, const I2cBusEvent& event);
 
 class I2cBus {
  public:

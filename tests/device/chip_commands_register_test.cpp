@@ -6,9 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <initializer_list>
-#include <ostream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "chip_commands.h"
@@ -18,41 +16,14 @@
 #include "virtual_clock.h"
 #include "virtual_usb_platform.h"
 
-namespace velmora::sim {
-
-void PrintTo(const I2cBusEvent& e, std::ostream* os) {
-  static const char* const kNames[] = {"start", "address", "write", "read", "stop"};
-  *os << kNames[static_cast<int>(e.kind)];
-  if (e.kind != I2cBusEvent::Kind::kStart && e.kind != I2cBusEvent::Kind::kStop) {
-    *os << " 0x" << std::hex << int{e.byte} << (e.acked ? " ack" : " nack");
-  }
-}
-
-}  // namespace velmora::sim
-
 namespace velmora {
 namespace {
 
 using sim::I2cBusEvent;
-using Kind = I2cBusEvent::Kind;
 using Events = std::vector<I2cBusEvent>;
 using Bytes = std::vector<std::uint8_t>;
 
-I2cBusEvent Start() {
-  return {Kind::kStart};
-}
-I2cBusEvent Stop() {
-  return {Kind::kStop};
-}
-I2cBusEvent Addr(std::uint8_t b, bool ack = true) {
-  return {Kind::kAddress, b, ack};
-}
-I2cBusEvent Wr(std::uint8_t b, bool ack = true) {
-  return {Kind::kWrite, b, ack};
-}
-I2cBusEvent Rd(std::uint8_t b, bool ack) {
-  return {Kind::kRead, b, ack};
-}
+using E = I2cBusEvent;
 
 std::string Hex(unsigned v) {
   char text[8];
@@ -62,56 +33,43 @@ std::string Hex(unsigned v) {
 
 // The transcript in short words: "open", "close", "P10" (pause), "W93=A1" (register write),
 // "R90=EE" (register read and its answer), "R90!" (failed read), "x80" (any other request).
-std::string Trace(const sim::Transcript& transcript) {
-  std::string out;
+std::vector<std::string> Words(const sim::Transcript& transcript) {
+  using Kind = sim::TranscriptEvent::Kind;
+  std::vector<std::string> words;
   for (const auto& e : transcript.Events()) {
-    std::string word;
-    switch (e.kind) {
-      case sim::TranscriptEvent::Kind::Open:
-        word = "open";
-        break;
-      case sim::TranscriptEvent::Kind::Close:
-        word = "close";
-        break;
-      case sim::TranscriptEvent::Kind::Pause:
-        word = "P" + std::to_string(e.ms);
-        break;
-      case sim::TranscriptEvent::Kind::Transfer:
-        if (e.setup.request == request::kRegWrite) {
-          word = "W" + Hex(e.setup.index) + "=" + (e.data.empty() ? "?" : Hex(e.data[0]));
-        } else if (e.setup.request == request::kRegRead) {
-          word = "R" + Hex(e.setup.index) + (e.ok ? "=" + Hex(e.data.at(0)) : "!");
-        } else {
-          word = "x" + Hex(e.setup.request);
-        }
-        break;
-      default:
-        continue;
+    if (e.kind == Kind::Open) words.push_back("open");
+    if (e.kind == Kind::Close) words.push_back("close");
+    if (e.kind == Kind::Pause) words.push_back("P" + std::to_string(e.ms));
+    if (e.kind != Kind::Transfer) continue;
+    if (e.setup.request == request::kRegWrite) {
+      words.push_back("W" + Hex(e.setup.index) + "=" + Hex(e.data.at(0)));
+    } else if (e.setup.request == request::kRegRead) {
+      words.push_back("R" + Hex(e.setup.index) + (e.ok ? "=" + Hex(e.data.at(0)) : "!"));
+    } else {
+      words.push_back("x" + Hex(e.setup.request));
     }
-    out += (out.empty() ? "" : " ") + word;
   }
-  return out;
+  return words;
 }
 
-// The words of a trace that are in `keep`, in order.
-std::string Only(const std::string& trace, std::initializer_list<std::string_view> keep) {
+std::string Join(const std::vector<std::string>& words) {
   std::string out;
-  std::size_t from = 0;
-  while (from <= trace.size()) {
-    const std::size_t to = std::min(trace.find(' ', from), trace.size());
-    const std::string_view word(trace.data() + from, to - from);
-    for (const auto k : keep) {
-      if (word == k) out += (out.empty() ? "" : " ") + std::string(word);
-    }
-    from = to + 1;
-  }
+  for (const auto& w : words) out += (out.empty() ? "" : " ") + w;
   return out;
 }
 
-// How often `word` occurs in a trace.
-int Count(const std::string& trace, std::string_view word) {
-  const std::string words = Only(trace, {word});
-  return words.empty() ? 0 : static_cast<int>(std::count(words.begin(), words.end(), ' ')) + 1;
+// The words of the transcript that are in `keep`, in order.
+std::string Only(const sim::Transcript& transcript, std::initializer_list<std::string> keep) {
+  std::vector<std::string> kept;
+  for (const auto& w : Words(transcript)) {
+    if (std::find(keep.begin(), keep.end(), w) != keep.end()) kept.push_back(w);
+  }
+  return Join(kept);
+}
+
+int Count(const sim::Transcript& transcript, const std::string& word) {
+  const auto words = Words(transcript);
+  return static_cast<int>(std::count(words.begin(), words.end(), word));
 }
 
 class RegisterCommandsTest : public ::testing::Test {
@@ -126,7 +84,7 @@ class RegisterCommandsTest : public ::testing::Test {
   sim::ChipRegisters& regs() { return chip.Registers(); }
   sim::I2cSlave& slave() { return regs().default_slave(); }
   const Events& bus() { return regs().i2c_bus().events(); }
-  std::string trace() { return Trace(transcript); }
+  std::string trace() { return Join(Words(transcript)); }
 
   sim::Transcript transcript;
   sim::VirtualClock clock{&transcript};
@@ -186,7 +144,8 @@ TEST_F(RegisterCommandsTest, RegisterWriteOnTheBus) {
   I2cMasterSetup(link);
   const std::uint8_t data[] = {0xAB, 0x50};
   EXPECT_TRUE(I2cWriteRegs(link, 0x20, 0x10, 2, data));
-  EXPECT_EQ(bus(), (Events{Start(), Addr(0x20), Wr(0x10), Wr(0xAB), Wr(0x50), Stop()}));
+  EXPECT_EQ(bus(), (Events{E::Start(), E::Address(0x20), E::Write(0x10), E::Write(0xAB),
+                           E::Write(0x50), E::Stop()}));
   EXPECT_EQ(slave().reg(0x10), 0xAB);
   EXPECT_EQ(slave().reg(0x11), 0x50);
 }
@@ -205,11 +164,11 @@ TEST_F(RegisterCommandsTest, RegisterReadUsesARepeatedStartAndRefusesOnlyTheLast
     Bytes got(c.count, 0xCC);
     EXPECT_TRUE(I2cReadRegs(link, 0x20, 0x40, c.count, got.data()));
     EXPECT_EQ(got, Bytes(stored.begin(), stored.begin() + c.count));
-    Events expected{Start(), Addr(0x20), Wr(0x40), Start(), Addr(0x21)};
-    for (int i = 0; i < c.count; ++i) expected.push_back(Rd(stored[i], i + 1 < c.count));
-    expected.push_back(Stop());
+    Events expected{E::Start(), E::Address(0x20), E::Write(0x40), E::Start(), E::Address(0x21)};
+    for (int i = 0; i < c.count; ++i) expected.push_back(E::Read(stored[i], i + 1 < c.count));
+    expected.push_back(E::Stop());
     EXPECT_EQ(bus(), expected) << int{c.count};
-    EXPECT_EQ(Only(trace(), {"W10=80", "W10=90"}), c.receive_commands);
+    EXPECT_EQ(Only(transcript, {"W10=80", "W10=90"}), c.receive_commands);
   }
 }
 
@@ -219,20 +178,20 @@ TEST_F(RegisterCommandsTest, AnAbsentSlaveGetsTenAddressAttemptsAndAStop) {
   EXPECT_FALSE(I2cWriteRegs(link, 0x30, 0x10, 1, data));
   Events expected;
   for (int attempt = 0; attempt < 10; ++attempt) {
-    expected.push_back(Start());
-    expected.push_back(Addr(0x30, false));
+    expected.push_back(E::Start());
+    expected.push_back(E::Address(0x30, false));
   }
-  expected.push_back(Stop());
+  expected.push_back(E::Stop());
   EXPECT_EQ(bus(), expected);
-  EXPECT_EQ(Count(trace(), "W10=C0"), 10);
-  EXPECT_EQ(Count(trace(), "W10=A0"), 1);
+  EXPECT_EQ(Count(transcript, "W10=C0"), 10);
+  EXPECT_EQ(Count(transcript, "W10=A0"), 1);
 
   regs().i2c_bus().ClearEvents();
   std::uint8_t value = 0x5C;
   EXPECT_FALSE(I2cReadRegs(link, 0x30, 0x10, 1, &value));
   EXPECT_EQ(value, 0x5C);
   EXPECT_EQ(bus().size(), 21u);
-  EXPECT_EQ(bus().back(), Stop());
+  EXPECT_EQ(bus().back(), E::Stop());
 }
 
 TEST_F(RegisterCommandsTest, ASlaveBusyForNineAttemptsIsReachedAtTheTenth) {
@@ -248,8 +207,8 @@ TEST_F(RegisterCommandsTest, ASlaveBusyForNineAttemptsIsReachedAtTheTenth) {
     const std::uint8_t data[] = {0x99};
     EXPECT_EQ(I2cWriteRegs(link, 0x20, 0x05, 1, data), c.reached) << c.busy_attempts;
     EXPECT_EQ(slave().reg(0x05), c.reached ? 0x99 : 0x00);
-    EXPECT_EQ(bus().front(), Start());
-    EXPECT_EQ(bus().back(), Stop());
+    EXPECT_EQ(bus().front(), E::Start());
+    EXPECT_EQ(bus().back(), E::Stop());
   }
 }
 
@@ -258,7 +217,8 @@ TEST_F(RegisterCommandsTest, RawTransfersSendCommandBytesThenDataOrAReadPhase) {
   const std::uint8_t command[] = {0x10};
   const std::uint8_t data[] = {0xAB, 0x50};
   EXPECT_TRUE(I2cWriteRaw(link, 0x20, 1, command, 2, data));
-  EXPECT_EQ(bus(), (Events{Start(), Addr(0x20), Wr(0x10), Wr(0xAB), Wr(0x50), Stop()}));
+  EXPECT_EQ(bus(), (Events{E::Start(), E::Address(0x20), E::Write(0x10), E::Write(0xAB),
+                           E::Write(0x50), E::Stop()}));
 
   regs().i2c_bus().ClearEvents();
   slave().SetReg(0x02, 0xD1);
@@ -268,8 +228,9 @@ TEST_F(RegisterCommandsTest, RawTransfersSendCommandBytesThenDataOrAReadPhase) {
   const std::uint8_t read_command[] = {0x01, 0x02};
   Bytes got(5, 0xCC);
   EXPECT_TRUE(I2cReadRaw(link, 0x20, 2, read_command, 3, got.data()));
-  EXPECT_EQ(bus(), (Events{Start(), Addr(0x20), Wr(0x01), Wr(0x02), Start(), Addr(0x21),
-                           Rd(0xD1, true), Rd(0xD2, true), Rd(0xD3, false), Stop()}));
+  EXPECT_EQ(bus(), (Events{E::Start(), E::Address(0x20), E::Write(0x01), E::Write(0x02), E::Start(),
+                           E::Address(0x21), E::Read(0xD1, true), E::Read(0xD2, true),
+                           E::Read(0xD3, false), E::Stop()}));
   EXPECT_EQ(got, (Bytes{0xD1, 0xD2, 0xD3, 0xCC, 0xCC}));
   EXPECT_EQ(slave().reg(0x01), 0x02);
 }
@@ -279,13 +240,13 @@ TEST_F(RegisterCommandsTest, ByteTransfersPollDoneTwentyTimesAndCarryOn) {
   regs().i2c_engine().SetDoneAfterStatusReads(1000);  // the done bit never shows
   transcript.Clear();
   EXPECT_TRUE(I2cStart(link));
-  EXPECT_TRUE(I2cWriteByte(link, 0x20));    // acknowledged, though never done
-  EXPECT_EQ(Count(trace(), "R10=00"), 21);  // 20 polls and the acknowledge read
+  EXPECT_TRUE(I2cWriteByte(link, 0x20));       // acknowledged, though never done
+  EXPECT_EQ(Count(transcript, "R10=00"), 21);  // 20 polls and the acknowledge read
   transcript.Clear();
   std::uint8_t byte = 0;
   EXPECT_TRUE(I2cReadByte(link, true, byte));
-  EXPECT_EQ(Count(trace(), "R10=00"), 20);
-  EXPECT_EQ(Count(trace(), "R13=FF"), 1);  // read anyway (a slave in write mode sends nothing)
+  EXPECT_EQ(Count(transcript, "R10=00"), 20);
+  EXPECT_EQ(Count(transcript, "R13=FF"), 1);  // read anyway (a slave in write mode sends nothing)
   EXPECT_EQ(byte, 0xFF);
 }
 

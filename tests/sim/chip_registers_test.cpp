@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -12,34 +11,11 @@
 
 namespace velmora::sim {
 
-void PrintTo(const I2cBusEvent& e, std::ostream* os) {
-  static const char* const kNames[] = {"start", "address", "write", "read", "stop"};
-  *os << kNames[static_cast<int>(e.kind)];
-  if (e.kind != I2cBusEvent::Kind::kStart && e.kind != I2cBusEvent::Kind::kStop) {
-    *os << " 0x" << std::hex << int{e.byte} << (e.acked ? " ack" : " nack");
-  }
-}
-
 namespace {
 
-using Kind = I2cBusEvent::Kind;
 using Events = std::vector<I2cBusEvent>;
 
-I2cBusEvent Start() {
-  return {Kind::kStart};
-}
-I2cBusEvent Stop() {
-  return {Kind::kStop};
-}
-I2cBusEvent Addr(std::uint8_t b, bool ack = true) {
-  return {Kind::kAddress, b, ack};
-}
-I2cBusEvent Wr(std::uint8_t b, bool ack = true) {
-  return {Kind::kWrite, b, ack};
-}
-I2cBusEvent Rd(std::uint8_t b, bool ack) {
-  return {Kind::kRead, b, ack};
-}
+using E = I2cBusEvent;
 
 constexpr std::uint8_t kDone = 0x01, kNack = 0x08;
 
@@ -130,7 +106,8 @@ TEST_F(ChipRegistersTest, RegisterWriteTransactionAutoIncrements) {
   EXPECT_EQ(I2cSend(0xAB), kDone);
   EXPECT_EQ(I2cSend(0x50), kDone);
   I2cStop();
-  EXPECT_EQ(bus(), (Events{Start(), Addr(0x20), Wr(0x10), Wr(0xAB), Wr(0x50), Stop()}));
+  EXPECT_EQ(bus(), (Events{E::Start(), E::Address(0x20), E::Write(0x10), E::Write(0xAB),
+                           E::Write(0x50), E::Stop()}));
   I2cSlave& slave = chip.default_slave();
   EXPECT_EQ(slave.reg(0x10), 0xAB);
   EXPECT_EQ(slave.reg(0x11), 0x50);
@@ -155,8 +132,9 @@ TEST_F(ChipRegistersTest, RepeatedStartReadsFromThePointerAndStopsGivingAfterNoA
   EXPECT_EQ(I2cReceive(true), 0x33);  // wrapped past 0xFF
   EXPECT_EQ(I2cReceive(true), 0xFF);  // the slave let go after the refused byte
   I2cStop();
-  EXPECT_EQ(bus(), (Events{Start(), Addr(0x20), Wr(0xFE), Start(), Addr(0x21), Rd(0x11, true),
-                           Rd(0x22, true), Rd(0x33, false), Rd(0xFF, false), Stop()}));
+  EXPECT_EQ(bus(), (Events{E::Start(), E::Address(0x20), E::Write(0xFE), E::Start(),
+                           E::Address(0x21), E::Read(0x11, true), E::Read(0x22, true),
+                           E::Read(0x33, false), E::Read(0xFF, false), E::Stop()}));
   EXPECT_EQ(slave.pointer(), 0x01);
 }
 
@@ -169,7 +147,8 @@ TEST_F(ChipRegistersTest, NobodyAcknowledgesForAnAbsentOrSilentSlave) {
     EXPECT_EQ(I2cSend(address), kDone | kNack) << int{address};
     EXPECT_EQ(I2cSend(0x10), kDone | kNack);  // no slave listens to the data either
     I2cStop();
-    EXPECT_EQ(bus(), (Events{Start(), Addr(address, false), Wr(0x10, false), Stop()}));
+    EXPECT_EQ(bus(),
+              (Events{E::Start(), E::Address(address, false), E::Write(0x10, false), E::Stop()}));
   }
   EXPECT_EQ(chip.default_slave().pointer(), 0x00);
 }
@@ -207,7 +186,7 @@ TEST_F(ChipRegistersTest, TheByteGoesOutOnlyWhenWrittenAfterAGo) {
   EXPECT_TRUE(bus().empty());
   EXPECT_EQ(chip.Read(0x10) & kDone, 0);
   chip.Write(0x12, 0x20);
-  EXPECT_EQ(bus(), (Events{Start(), Addr(0x20)}));
+  EXPECT_EQ(bus(), (Events{E::Start(), E::Address(0x20)}));
   chip.Write(0x12, 0x44);  // the go was used up
   EXPECT_EQ(bus().size(), 2u);
   EXPECT_EQ(chip.Read(0x12), 0x44);
@@ -217,7 +196,7 @@ TEST_F(ChipRegistersTest, AStopDropsAStartThatNoByteFollowed) {
   SelectBank(0x0E);
   I2cStart();
   I2cStop();
-  EXPECT_EQ(bus(), (Events{Stop()}));
+  EXPECT_EQ(bus(), (Events{E::Stop()}));
 }
 
 struct ItemCase {
