@@ -51,6 +51,11 @@ void ChipRegisters::Poke(std::uint8_t bank, std::uint8_t reg, std::uint8_t value
   Table(bank)[reg] = value;
 }
 
+I2cSlave& ChipRegisters::default_slave() {
+  I2cSlave* slave = bus_.SlaveAt(kDefaultSlaveAddress);
+  return slave != nullptr ? *slave : bus_.Attach(kDefaultSlaveAddress);
+}
+
 void ChipRegisters::SetStatus(std::uint8_t rate_code, std::uint8_t a5, std::uint8_t flags) {
   Bank& regs = Table(kMailboxBank);
   regs[kRateCode] = rate_code;

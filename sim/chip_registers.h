@@ -41,7 +41,8 @@ class ChipRegisters {
   void Poke(std::uint8_t bank, std::uint8_t reg, std::uint8_t value);
 
   I2cBus& i2c_bus() { return bus_; }
-  I2cSlave& default_slave() { return *bus_.SlaveAt(kDefaultSlaveAddress); }
+  // The slave at 0x20 (attached afresh if a test detached it).
+  I2cSlave& default_slave();
   I2cMasterEngine& i2c_engine() { return engine_; }
   ChipMailbox& mailbox() { return mailbox_; }
 
