@@ -23,6 +23,7 @@ constexpr std::uint8_t kI2cCmdStart = 0xC0, kI2cCmdStop = 0xA0, kI2cCmdReceiveAc
 // Mailbox registers (bank 0x00).
 constexpr std::uint16_t kMailboxCommand = 0x90, kMailboxP1 = 0x91, kMailboxP2 = 0x92,
                         kMailboxData = 0x93;
+constexpr std::uint8_t kMailboxMaxData = 0x100 - kMailboxData;
 
 bool Out(ChipLink& link, std::uint8_t request, std::uint16_t value, std::uint16_t index,
          const std::uint8_t* data, std::uint32_t length) {
@@ -253,6 +254,9 @@ bool I2cReadRaw(ChipLink& link, std::uint8_t address, std::uint8_t command_count
 
 bool MailboxCommand(ChipLink& link, std::uint8_t command, std::uint8_t p1, std::uint8_t p2,
                     std::uint8_t count, std::uint8_t* data) {
+  // The data registers run from 0x93 to 0xFF; a longer block would wrap onto the bank select
+  // and the command register, so it is refused with nothing sent.
+  if (count > kMailboxMaxData) return false;
   const bool returns_data = (p1 & 0x01) != 0;
   link.usb.Open();
   RegWrite(link, 0x00, 0x00);

@@ -105,7 +105,8 @@ bool I2cReadRaw(ChipLink& link, std::uint8_t address, std::uint8_t command_count
 
 // The register mailbox (bank 0x00): opens the link, writes the data registers (p1 bit 0 clear),
 // starts `command`, polls register 0x90 for 0xEE (20 x 10 ms), reads the data back (p1 bit 0
-// set) or clears 0x90, closes the link. Always true, as the device gives no other answer.
+// set) or clears 0x90, closes the link. True, as the device gives no other answer; false with
+// nothing sent only for a data block longer than the 109 data registers (0x93-0xFF).
 bool MailboxCommand(ChipLink& link, std::uint8_t command, std::uint8_t p1, std::uint8_t p2,
                     std::uint8_t count, std::uint8_t* data);
 

@@ -285,6 +285,16 @@ TEST_F(RegisterCommandsTest, MailboxReadNeverWritesDataRegistersAndLeaves90AsThe
   EXPECT_EQ(regs().Peek(0x00, 0x90), 0xEE);
 }
 
+TEST_F(RegisterCommandsTest, MailboxRefusesADataBlockPastTheLastDataRegister) {
+  usb.Close();
+  transcript.Clear();
+  Bytes block(110, 0x11);  // 0x93 + 110 would reach 0x101 and wrap onto 0x00 and 0x90
+  EXPECT_FALSE(MailboxCommand(link, 0x10, 0x20, 0x00, 110, block.data()));
+  EXPECT_EQ(trace(), "");
+  EXPECT_TRUE(MailboxCommand(link, 0x10, 0x20, 0x00, 109, block.data()));
+  EXPECT_NE(trace().find("WFF=11 W91=20"), std::string::npos);
+}
+
 TEST_F(RegisterCommandsTest, MailboxPollsTwentyTimesTenMilliseconds) {
   struct Case {
     const char* name;
