@@ -7,7 +7,7 @@ namespace velmora {
 
 void InstallFontSubstitutes() {
   static const bool installed = [] {
-    const QStringList sans{"Liberation Sans", "DejaVu Sans"};
+    const QStringList sans{"Liberation Sans", "DejaVu Sans Condensed", "DejaVu Sans"};
     const QStringList mono{"Liberation Mono", "DejaVu Sans Mono"};
     const QStringList serif{"Liberation Serif", "DejaVu Serif"};
     QFont::insertSubstitutions("MS Sans Serif", sans);

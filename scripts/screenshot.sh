@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Renders the window of the demo under a virtual X server (Xvfb) into a PNG, the README's
+# screenshot. Usage: scripts/screenshot.sh [OUTPUT.png] [DEMO-BINARY]
+# Default output docs/screenshot.png; default binary build/src/app/velmora-usbtool-demo.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+out=${1:-docs/screenshot.png}
+demo=${2:-build/src/app/velmora-usbtool-demo}
+settle=${SCREENSHOT_SETTLE_SECONDS:-3}  # detection finds the demo device within the first ticks
+
+[ -x "$demo" ] || { echo "no demo program at $demo (build it first)" >&2; exit 1; }
+for tool in Xvfb xdotool import; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing (scripts/install-deps.sh)" >&2; exit 1; }
+done
+
+workdir=$(mktemp -d)
+xvfb_pid=""
+demo_pid=""
+cleanup() {
+  [ -n "$demo_pid" ] && kill "$demo_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$workdir"
+}
+trap cleanup EXIT
+
+# Xvfb picks a free display and writes its number to fd 3.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$workdir/display" 2>/dev/null &
+xvfb_pid=$!
+for _ in $(seq 50); do
+  [ -s "$workdir/display" ] && break
+  sleep 0.1
+done
+[ -s "$workdir/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(cat "$workdir/display")"
+
+QT_QPA_PLATFORM=xcb "$demo" >"$workdir/demo.log" 2>&1 &
+demo_pid=$!
+window=$(timeout 20 xdotool search --sync --onlyvisible --pid "$demo_pid" | head -n 1) || true
+[ -n "$window" ] || { cat "$workdir/demo.log" >&2; echo "the demo window did not appear" >&2; exit 1; }
+sleep "$settle"
+
+mkdir -p "$(dirname "$out")"
+import -window "$window" "$out"
+echo "wrote $out"

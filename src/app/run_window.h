@@ -1,0 +1,15 @@
+// The program's life around the window: create Form1 over the given device link and sleeper,
+// run the message loop until the window closes, and show any error that escapes on the way.
+#pragma once
+
+#include "sleeper.h"
+#include "velmora_usb.h"
+
+class QApplication;
+
+namespace velmora {
+
+// Returns the process exit code: 0 after the window closed, 1 after an escaped error was shown.
+int RunWindow(QApplication& app, VelmoraUsb& usb, Sleeper& sleeper);
+
+}  // namespace velmora
