@@ -2,6 +2,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QRadioButton>
+#include <initializer_list>
 #include <span>
 
 #include "atomic_file.h"
@@ -12,11 +13,9 @@
 
 void TForm1::rbnRangeClick() {
   const bool assign = !ui->rbnRange0->isChecked();
-  for (QWidget* control :
-       {static_cast<QWidget*>(ui->lbledISPStart), static_cast<QWidget*>(ui->lbledISPRange),
-        static_cast<QWidget*>(ui->Label20), static_cast<QWidget*>(ui->Label21)}) {
-    control->setEnabled(assign);
-  }
+  const std::initializer_list<QWidget*> range_controls{ui->lbledISPStart, ui->lbledISPRange,
+                                                       ui->Label20, ui->Label21};
+  for (QWidget* control : range_controls) control->setEnabled(assign);
   if (!assign) {
     RangeStart = 0;
     return;
