@@ -9,7 +9,7 @@ namespace velmora {
 
 // What a file dialog of the design asks for. The filter is written the designed way,
 // "Hex File|*.hex;*.h00|Binary File|*.bin": description and pattern list, alternating.
-struct FileDialogSpec {
+struct FileDialogDesign {
   enum class Kind { Open, Save };
   Kind kind = Kind::Open;
   QString filter;
@@ -26,9 +26,9 @@ class Dialogs {
   // The application's display of an error that ended a handler (a conversion error, say).
   virtual void ShowError(const QString& text) = 0;
   // Runs a file-open dialog; the chosen path, or nothing when the user cancelled.
-  virtual std::optional<QString> OpenFile(const FileDialogSpec& spec) = 0;
+  virtual std::optional<QString> OpenFile(const FileDialogDesign& design) = 0;
   // Runs a file-save dialog; the chosen path, or nothing when the user cancelled.
-  virtual std::optional<QString> SaveFile(const FileDialogSpec& spec) = 0;
+  virtual std::optional<QString> SaveFile(const FileDialogDesign& design) = 0;
 };
 
 // The designed filter in Qt's form: "Hex File (*.hex *.h00);;Binary File (*.bin)".

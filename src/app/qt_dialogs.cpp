@@ -26,14 +26,14 @@ QString QtDefaultSuffix(const QString& default_ext) {
 
 namespace {
 
-std::optional<QString> RunFileDialog(const FileDialogSpec& spec) {
+std::optional<QString> RunFileDialog(const FileDialogDesign& design) {
   QFileDialog dialog(nullptr);
-  const bool open = spec.kind == FileDialogSpec::Kind::Open;
+  const bool open = design.kind == FileDialogDesign::Kind::Open;
   dialog.setAcceptMode(open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
   dialog.setFileMode(open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-  dialog.setNameFilter(QtNameFilter(spec.filter));
-  dialog.setDefaultSuffix(QtDefaultSuffix(spec.default_ext));
-  dialog.setOption(QFileDialog::DontConfirmOverwrite, !spec.overwrite_prompt);
+  dialog.setNameFilter(QtNameFilter(design.filter));
+  dialog.setDefaultSuffix(QtDefaultSuffix(design.default_ext));
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !design.overwrite_prompt);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front();
 }
@@ -51,12 +51,12 @@ void QtDialogs::ShowError(const QString& text) {
   box.exec();
 }
 
-std::optional<QString> QtDialogs::OpenFile(const FileDialogSpec& spec) {
-  return RunFileDialog(spec);
+std::optional<QString> QtDialogs::OpenFile(const FileDialogDesign& design) {
+  return RunFileDialog(design);
 }
 
-std::optional<QString> QtDialogs::SaveFile(const FileDialogSpec& spec) {
-  return RunFileDialog(spec);
+std::optional<QString> QtDialogs::SaveFile(const FileDialogDesign& design) {
+  return RunFileDialog(design);
 }
 
 }  // namespace velmora

@@ -9,8 +9,8 @@ class QtDialogs final : public Dialogs {
  public:
   void ShowMessage(const QString& text) override;
   void ShowError(const QString& text) override;
-  std::optional<QString> OpenFile(const FileDialogSpec& spec) override;
-  std::optional<QString> SaveFile(const FileDialogSpec& spec) override;
+  std::optional<QString> OpenFile(const FileDialogDesign& design) override;
+  std::optional<QString> SaveFile(const FileDialogDesign& design) override;
 };
 
 }  // namespace velmora

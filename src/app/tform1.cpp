@@ -87,7 +87,7 @@ void TForm1::WireKeyDown(QWidget* control, KeyDownHandler handler) {
   control->installEventFilter(new KeyDownFilter(control, std::move(guarded)));
 }
 
-std::optional<QString> TForm1::Execute(const velmora::FileDialogSpec& dialog) {
-  return dialog.kind == velmora::FileDialogSpec::Kind::Open ? dialogs_.OpenFile(dialog)
-                                                            : dialogs_.SaveFile(dialog);
+std::optional<QString> TForm1::Execute(const velmora::FileDialogDesign& dialog) {
+  return dialog.kind == velmora::FileDialogDesign::Kind::Open ? dialogs_.OpenFile(dialog)
+                                                              : dialogs_.SaveFile(dialog);
 }

@@ -71,16 +71,17 @@ class TForm1 : public QWidget {
   // A "Dialog" message box with `text` as it stands.
   void ShowMessage(const QString& text) { dialogs_.ShowMessage(text); }
   // Runs one of the two file dialogs of the window; the chosen path or nothing.
-  std::optional<QString> Execute(const velmora::FileDialogSpec& dialog);
+  std::optional<QString> Execute(const velmora::FileDialogDesign& dialog);
 
   // ---- Components ---------------------------------------------------------------------------
 
   std::unique_ptr<Ui::TForm1> ui;
   QTimer* Timer1 = nullptr;
-  const velmora::FileDialogSpec OpenBinFileDialog{
-      velmora::FileDialogSpec::Kind::Open, "Hex File|*.hex;*.h00|Binary File|*.bin", "*.hex", true};
-  const velmora::FileDialogSpec SaveBinFIleDialog{velmora::FileDialogSpec::Kind::Save,
-                                                  "Binary File|*.bin", "*.bin", false};
+  const velmora::FileDialogDesign OpenBinFileDialog{velmora::FileDialogDesign::Kind::Open,
+                                                    "Hex File|*.hex;*.h00|Binary File|*.bin",
+                                                    "*.hex", true};
+  const velmora::FileDialogDesign SaveBinFIleDialog{velmora::FileDialogDesign::Kind::Save,
+                                                    "Binary File|*.bin", "*.bin", false};
 
   // Set while the automatic ISP sequence runs; the presence monitor stands still meanwhile.
   bool AutoBusy = false;

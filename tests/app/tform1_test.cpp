@@ -265,12 +265,12 @@ TEST_F(FormTest, PumpRunsAClickMadeDuringALongOperationNested) {
 }
 
 TEST_F(FormTest, FileDialogsRunThroughTheSeamWithTheirDesign) {
-  dialogs.ScriptFile(QString("/tmp/fw.hex"));
-  EXPECT_EQ(form.Execute(form.OpenBinFileDialog), QString("/tmp/fw.hex"));
+  dialogs.ScriptFile(QString("firmware/fw.hex"));
+  EXPECT_EQ(form.Execute(form.OpenBinFileDialog), QString("firmware/fw.hex"));
   EXPECT_EQ(form.Execute(form.SaveBinFIleDialog), std::nullopt);  // cancelled
   ASSERT_EQ(dialogs.file_dialogs.size(), 2u);
-  EXPECT_EQ(dialogs.file_dialogs[0].kind, FileDialogSpec::Kind::Open);
-  EXPECT_EQ(dialogs.file_dialogs[1].kind, FileDialogSpec::Kind::Save);
+  EXPECT_EQ(dialogs.file_dialogs[0].kind, FileDialogDesign::Kind::Open);
+  EXPECT_EQ(dialogs.file_dialogs[1].kind, FileDialogDesign::Kind::Save);
   EXPECT_FALSE(dialogs.file_dialogs[1].overwrite_prompt);
 
   EXPECT_EQ(QtNameFilter(form.OpenBinFileDialog.filter),

@@ -16,20 +16,24 @@ class ScriptedDialogs final : public Dialogs {
  public:
   void ShowMessage(const QString& text) override { messages.push_back(text); }
   void ShowError(const QString& text) override { errors.push_back(text); }
-  std::optional<QString> OpenFile(const FileDialogSpec& spec) override { return Answer(spec); }
-  std::optional<QString> SaveFile(const FileDialogSpec& spec) override { return Answer(spec); }
+  std::optional<QString> OpenFile(const FileDialogDesign& design) override {
+    return Answer(design);
+  }
+  std::optional<QString> SaveFile(const FileDialogDesign& design) override {
+    return Answer(design);
+  }
 
   // The next file dialog returns `path`; nullopt scripts a cancel. Unscripted dialogs cancel.
   void ScriptFile(std::optional<QString> path) { file_answers.push_back(std::move(path)); }
 
   QStringList messages;
   QStringList errors;
-  std::vector<FileDialogSpec> file_dialogs;  // every file dialog run, in order
+  std::vector<FileDialogDesign> file_dialogs;  // every file dialog run, in order
   std::deque<std::optional<QString>> file_answers;
 
  private:
-  std::optional<QString> Answer(const FileDialogSpec& spec) {
-    file_dialogs.push_back(spec);
+  std::optional<QString> Answer(const FileDialogDesign& design) {
+    file_dialogs.push_back(design);
     if (file_answers.empty()) return std::nullopt;
     const bool chosen = file_answers.front().has_value();
     const QString path = file_answers.front().value_or(QString());
