@@ -149,6 +149,10 @@ bool LibusbUsbPlatform::ControlTransfer(UsbHandle handle, Backend, const Control
     last_error_ = "A control transfer carries at most 65535 bytes";
     return false;
   }
+  if (data == nullptr && length != 0) {
+    last_error_ = "A control transfer with a data stage needs a buffer";
+    return false;
+  }
   // The answer lands in a buffer of our own first, so a failed transfer leaves the caller's
   // bytes as they were.
   std::vector<unsigned char> buffer(length);

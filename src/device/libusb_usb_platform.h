@@ -38,7 +38,8 @@ class LibusbUsbPlatform final : public UsbPlatform {
 
   // One libusb control transfer with the caller's setup values; the data stage follows bit 7 of
   // bmRequestType. The selector travels along but changes nothing on the wire. Lengths above
-  // 65535 cannot be expressed in wLength and fail without a transfer.
+  // 65535 cannot be expressed in wLength, and a data stage without a buffer, fail without a
+  // transfer.
   bool ControlTransfer(UsbHandle handle, Backend backend, const ControlSetup& setup,
                        std::uint8_t* data, std::uint32_t length) override;
 

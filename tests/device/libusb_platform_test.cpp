@@ -208,16 +208,20 @@ TEST_F(LibusbPlatformTest, RequestsThatCannotBeSentFailWithoutReachingTheDevice)
   std::vector<std::uint8_t> big(0x10000);
   struct Case {
     UsbHandle handle;
+    std::uint8_t request_type;
+    std::uint8_t* data;
     std::uint32_t length;
   } cases[] = {
-      {handle, 0x10000},    // longer than wLength can say
-      {kInvalidHandle, 1},  // what a failed open leaves
-      {kNoHandle, 1},       // never opened
-      {handle + 100, 1},    // not a handle of this platform
+      {handle, 0x43, big.data(), 0x10000},    // longer than wLength can say
+      {kInvalidHandle, 0x43, big.data(), 1},  // what a failed open leaves
+      {kNoHandle, 0x43, big.data(), 1},       // never opened
+      {handle + 100, 0x43, big.data(), 1},    // not a handle of this platform
+      {handle, 0x43, nullptr, 4},             // a data stage without a buffer, either way
+      {handle, 0xC3, nullptr, 4},
   };
   for (const Case& c : cases) {
-    EXPECT_FALSE(Platform().ControlTransfer(c.handle, Backend::Generic, {0x43, 0x90, 0, 0},
-                                            big.data(), c.length));
+    EXPECT_FALSE(Platform().ControlTransfer(c.handle, Backend::Generic,
+                                            {c.request_type, 0x90, 0, 0}, c.data, c.length));
     EXPECT_NE(Platform().LastError(), "");
   }
   EXPECT_EQ(harness.TransferCount(audio), 0u);
