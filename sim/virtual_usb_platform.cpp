@@ -94,6 +94,11 @@ bool VirtualUsbPlatform::ControlTransfer(UsbHandle handle, Backend backend,
   e.handle = handle;
   e.setup = setup;
   e.length = length;
+  if (data == nullptr && length > 0) {
+    last_error_ = "data stage without a buffer";
+    Record(e);
+    return false;
+  }
   if (!setup.DeviceToHost() && length > 0) e.data.assign(data, data + length);
   VirtualDevice* device = DeviceOf(handle);
   if (device == nullptr) {

@@ -46,6 +46,7 @@ class UsbPlatform {
   // One control transfer on `handle`, encoded for `backend`. For device-to-host transfers up to
   // `length` bytes of the answer are written to `data`; otherwise `length` bytes of `data` are
   // sent. Returns whether the driver call succeeded; on failure `data` keeps its contents.
+  // A nonzero `length` with a null `data` fails without reaching the device.
   virtual bool ControlTransfer(UsbHandle handle, Backend backend, const ControlSetup& setup,
                                std::uint8_t* data, std::uint32_t length) = 0;
 

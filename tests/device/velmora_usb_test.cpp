@@ -18,12 +18,15 @@ class ScriptedDevice : public sim::VirtualDevice {
  public:
   explicit ScriptedDevice(bool probe_ok = true) : probe_ok_(probe_ok) {}
   bool HandleControl(Backend, const ControlSetup&, std::uint8_t*, std::uint32_t) override {
+    ++calls_;
     return true;
   }
   bool HandleProbe(Backend) override { return probe_ok_; }
+  int Calls() const { return calls_; }
 
  private:
   bool probe_ok_;
+  int calls_ = 0;
 };
 
 class LinkTest : public ::testing::Test {
@@ -115,6 +118,17 @@ TEST_F(LinkTest, TransferWithoutHandleMakesNoPlatformCall) {
   std::uint8_t byte = 0;
   EXPECT_FALSE(link.ControlTransfer(0xC3, 0x91, 0, 0, &byte, 1));
   EXPECT_TRUE(transcript.Transfers().empty());
+}
+
+TEST_F(LinkTest, DataStageWithoutABufferFailsWithoutReachingTheDevice) {
+  platform.Plug("vid_1d7a&pid_6000", &answers);
+  ASSERT_TRUE(link.FindDevice());
+  ASSERT_TRUE(link.Open());
+  EXPECT_FALSE(link.ControlTransfer(0x43, 0x90, 0, 0, nullptr, 4));
+  EXPECT_FALSE(link.ControlTransfer(0xC3, 0x91, 0, 0, nullptr, 4));
+  EXPECT_EQ(answers.Calls(), 0);
+  EXPECT_TRUE(link.ControlTransfer(0x43, 0x84, 0x3B71, 0x9E04, nullptr, 0));  // no data stage
+  EXPECT_EQ(answers.Calls(), 1);
 }
 
 TEST_F(LinkTest, FailedOpenLeavesInvalidMarkerAndTransfersReachThePlatformAndFail) {
