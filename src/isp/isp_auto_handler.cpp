@@ -30,7 +30,10 @@ void TForm1::btnUSBISPAutoClick() {
     ShowMessage(kNoDevice);
     return;
   }
-  if (!FileReady && ui->cbxReadISPFile->currentText().isEmpty()) {
+  // Without a good load the image in memory belongs to no file the user chose (or is empty, and
+  // the run would erase the chip and report success): only a run that reloads may go on.
+  if (!FileReady &&
+      (ui->cbxReadISPFile->currentText().isEmpty() || !ui->chkReadFile->isChecked())) {
     ShowMessage(kNoProgramFile);
     return;
   }
@@ -80,10 +83,11 @@ void TForm1::RunAutoPass(const velmora::FlashRange& range) {
       .verify = ui->chkVerify->isChecked(),
       .protect = ui->chkProtect->isChecked(),
   };
+  // A file loaded by a click during the run must not change what this run writes and verifies.
+  const velmora::ProgramImage image = ProgramImage;
   velmora::ChipLink link = IspLink();
   velmora::FlashContext ctx{link, *isp_progress_};
-  const velmora::AutoOutcome outcome =
-      velmora::RunAutoSequence(ctx, steps, range, ProgramImage, ChipId);
+  const velmora::AutoOutcome outcome = velmora::RunAutoSequence(ctx, steps, range, image, ChipId);
   StepFailed = outcome.step_failed;
   PageSize = outcome.page_size;
 }

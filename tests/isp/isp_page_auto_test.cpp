@@ -53,13 +53,17 @@ TEST_F(IspPageTest, AutoRefusesWithoutDeviceOrProgramFileAndSendsNothing) {
   const struct {
     bool device;
     QString file;
+    bool reload;
     const char* box;
-  } cases[] = {{false, Demo("hex"), "USB device is NOT available !!    "},
-               {true, "", "Program File Not Ready !!    "}};
+  } cases[] = {{false, Demo("hex"), true, "USB device is NOT available !!    "},
+               {true, "", true, "Program File Not Ready !!    "},
+               // A typed name that this run would not load: an empty image would erase the chip.
+               {true, Demo("hex"), false, "Program File Not Ready !!    "}};
   for (const auto& c : cases) {
     if (c.device) Attach();
     dialogs.messages.clear();
     ui.cbxReadISPFile->setEditText(c.file);
+    ui.chkReadFile->setChecked(c.reload);
     Click(ui.btnUSBISPAuto);
     EXPECT_EQ(dialogs.messages, QStringList{c.box});
     EXPECT_TRUE(NothingSent()) << c.box;
@@ -67,6 +71,44 @@ TEST_F(IspPageTest, AutoRefusesWithoutDeviceOrProgramFileAndSendsNothing) {
     EXPECT_FALSE(form.AutoBusy);
     EXPECT_FALSE(form.FileReady);
   }
+}
+
+TEST_F(IspPageTest, AutoWithoutReloadAfterAFailedLoadDoesNotProgramTheImageBefore) {
+  sim::VirtualChip& chip = Attach();
+  LoadThroughFileButton(Demo("hex"));
+  dialogs.messages.clear();
+  LoadThroughFileButton(dir.filePath("gone.hex"));
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  ASSERT_FALSE(form.FileReady);
+  ui.chkReadFile->setChecked(false);
+  transcript.Clear();
+  Click(ui.btnUSBISPAuto);
+  EXPECT_EQ(dialogs.messages.back(), "Program File Not Ready !!    ");
+  EXPECT_TRUE(NothingSent());
+  EXPECT_EQ(chip.Flash().PagePrograms(), 0u);
+  EXPECT_EQ(ui.btnUSBISPAuto->text(), "Auto");
+  EXPECT_FALSE(form.AutoBusy);
+}
+
+TEST_F(IspPageTest, FileLoadedByAClickDuringAutoDoesNotChangeWhatTheRunWrites) {
+  sim::VirtualChip& chip = Attach();
+  ui.cbxReadISPFile->setEditText(Demo("hex"));
+  const QString other = WriteFile("other.bin", QByteArray(8192, '\x5A'));
+  bool loaded = false;
+  on_pump = [&](int) {
+    if (!loaded && ui.lblUSBProcessInfo->text() == "Start Blanking Check") {
+      loaded = true;  // a longer file, loaded nested in the run
+      dialogs.ScriptFile(other);
+      QMetaObject::invokeMethod(ui.USBLoadFileBitBtn, "click", Qt::QueuedConnection);
+    }
+  };
+  Click(ui.btnUSBISPAuto);
+
+  ASSERT_TRUE(loaded);
+  EXPECT_EQ(form.ProgramFileName, other);
+  EXPECT_EQ(ui.lblUSBProcessInfo->text(), "Verifying Success");
+  EXPECT_EQ(chip.Flash().ReadRange(0, 4608), DemoImage());
+  EXPECT_EQ(chip.Flash().Peek(4608), 0xFF);
 }
 
 TEST_F(IspPageTest, AutoWhoseReloadFailsStopsBeforeTouchingTheDevice) {
