@@ -69,6 +69,21 @@ TEST_F(FormTest, BitBoxesRunFromBit7OnTheLeftToBit0OnTheRight) {
   }
 }
 
+TEST_F(FormTest, SpecialI2cRowsStartAtOneTopFromCaptionToButton) {
+  const struct {
+    const char* caption;
+    const char* edits;
+    const char* button;
+  } rows[] = {{"Add", "edtI2Ccmd", "btnWriteSpecI2C"}, {"Label22", "edtI2Cdat", "btnReadSpecI2C"}};
+  for (const auto& row : rows) {
+    const int top = qobject_cast<QWidget*>(form.FindComponent(row.caption))->y();
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_EQ(form.FindFamilyMember<QWidget>(row.edits, i)->y(), top) << row.edits << i;
+    }
+    EXPECT_EQ(qobject_cast<QWidget*>(form.FindComponent(row.button))->y(), top) << row.button;
+  }
+}
+
 int VisibleEditors(const QTableWidget* grid) {
   int count = 0;
   for (const QLineEdit* editor : grid->viewport()->findChildren<QLineEdit*>()) {
