@@ -35,6 +35,7 @@ class ScriptedDialogs final : public Dialogs {
   std::optional<QString> Answer(const FileDialogDesign& design) {
     file_dialogs.push_back(design);
     if (file_answers.empty()) return std::nullopt;
+    // Copied out field by field: moving the optional out trips GCC's -Wmaybe-uninitialized at -O2.
     const bool chosen = file_answers.front().has_value();
     const QString path = file_answers.front().value_or(QString());
     file_answers.pop_front();
