@@ -26,6 +26,14 @@ inline std::uint16_t PageSizeFor(const ChipIdBytes& id) {
   return id[0] == 0xC2 && id[1] == 0x22 ? kSmallPageSize : kLargePageSize;
 }
 
+// Kilobytes typed into a range edit, in bytes. A negative value or one past 32 bits becomes the
+// highest address, which every flash operation refuses, instead of wrapping onto low flash.
+inline std::uint32_t KilobytesToBytes(int kilobytes) {
+  const std::int64_t bytes = std::int64_t{kilobytes} * 1024;
+  return bytes < 0 || bytes > std::int64_t{UINT32_MAX} ? UINT32_MAX
+                                                       : static_cast<std::uint32_t>(bytes);
+}
+
 // The two choices of the range radio buttons.
 enum class RangeChoice { All, AssignRange };
 

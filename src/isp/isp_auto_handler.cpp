@@ -43,8 +43,8 @@ void TForm1::btnUSBISPAutoClick() {
   if (range.choice == velmora::RangeChoice::AssignRange) {
     const int start_kb = velmora::StrToIntOrRaise(ui->lbledISPStart->text());
     const int size_kb = velmora::StrToIntOrRaise(ui->lbledISPRange->text());
-    RangeStart = range.range_start = static_cast<std::uint32_t>(start_kb) * 1024u;
-    RangeSize = range.range_size = static_cast<std::uint32_t>(size_kb) * 1024u;
+    RangeStart = range.range_start = velmora::KilobytesToBytes(start_kb);
+    RangeSize = range.range_size = velmora::KilobytesToBytes(size_kb);
   }
   RunAutoPass(range);
 }

@@ -23,10 +23,8 @@ void TForm1::rbnRangeClick() {
   // Kilobytes; the start is taken before the size is converted, so a bad size alone leaves the
   // new start and the old size. Values are not bounded here: the flash engine refuses a range
   // beyond the flash's 24-bit addresses.
-  RangeStart =
-      static_cast<std::uint32_t>(velmora::StrToIntOrRaise(ui->lbledISPStart->text())) * 1024u;
-  RangeSize =
-      static_cast<std::uint32_t>(velmora::StrToIntOrRaise(ui->lbledISPRange->text())) * 1024u;
+  RangeStart = velmora::KilobytesToBytes(velmora::StrToIntOrRaise(ui->lbledISPStart->text()));
+  RangeSize = velmora::KilobytesToBytes(velmora::StrToIntOrRaise(ui->lbledISPRange->text()));
 }
 
 void TForm1::btnReadBackClick() {

@@ -217,5 +217,23 @@ TEST_F(IspPageTest, AutoWithARangeEditThatIsNoNumberShowsTheErrorAndStaysIdle) {
   EXPECT_EQ(chip.Flash().Peek(0x7FFF), 0xCC);
 }
 
+TEST_F(IspPageTest, KilobytesPastThirtyTwoBitsAreRefusedNotWrappedOntoLowFlash) {
+  sim::VirtualChip& chip = Attach();
+  ui.cbxReadISPFile->setEditText(Demo("hex"));
+  ui.rbnRange1->setChecked(true);
+  ui.lbledISPRange->setText("32");
+  // Times 1024 in 32 bits, both would be 0x8000.
+  for (const char* start : {"4194336", "-4194272"}) {
+    transcript.Clear();
+    ui.lbledISPStart->setText(start);
+    Click(ui.rbnRange1);
+    EXPECT_GT(form.RangeStart, 0xFFFFFFu) << start;
+    Click(ui.btnUSBISPAuto);
+    EXPECT_EQ(ui.lblUSBProcessInfo->text(), "Range beyond flash address 0xFFFFFF") << start;
+    EXPECT_EQ(transcript.Count(Kind::Transfer), 0u) << start;
+    EXPECT_EQ(chip.Flash().Peek(0x8000), 0xCC) << start;
+  }
+}
+
 }  // namespace
 }  // namespace velmora::test
