@@ -1,11 +1,12 @@
 #include "hex_image_decoder.h"
 
-#include <cstdio>
-
+#include "flash_texts.h"
 #include "hex_digits.h"
 
 namespace velmora {
 namespace {
+
+using texts::Hex;
 
 constexpr std::uint8_t kData = 0x00;
 constexpr std::uint8_t kEndOfFile = 0x01;
@@ -16,12 +17,6 @@ constexpr std::uint8_t kStartLinear = 0x05;
 
 // Byte count, 16-bit address and type before the data; the checksum after it.
 constexpr std::size_t kOverheadBytes = 5;
-
-std::string Hex(std::uint32_t value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
-  return text;
-}
 
 std::string DescribeCharacter(char c) {
   const auto code = static_cast<unsigned char>(c);

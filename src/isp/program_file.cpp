@@ -1,7 +1,6 @@
 #include "program_file.h"
 
-#include <algorithm>
-#include <cstdio>
+#include "flash_texts.h"
 
 namespace velmora {
 
@@ -41,13 +40,7 @@ std::string LoadFailureDialogText(const ImageLoadResult& result) {
 }
 
 std::string ChecksumLabelText(std::uint16_t checksum) {
-  char digits[8];
-  std::snprintf(digits, sizeof digits, "%04X", static_cast<unsigned>(checksum));
-  return std::string("Checksum : 0x") + digits;
-}
-
-bool ShouldAddToFileHistory(const std::vector<std::string>& history, const std::string& name) {
-  return std::find(history.begin(), history.end(), name) == history.end();
+  return "Checksum : 0x" + texts::Hex(checksum, 4);
 }
 
 }  // namespace velmora

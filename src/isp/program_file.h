@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "image_loaders.h"
 #include "program_image.h"
@@ -31,8 +30,5 @@ std::string LoadFailureDialogText(const ImageLoadResult& result);
 
 // "Checksum : 0x" followed by the checksum as 4 uppercase hexadecimal digits.
 std::string ChecksumLabelText(std::uint16_t checksum);
-
-// True when `name` belongs in the file history: no item equals it exactly (case-sensitive).
-bool ShouldAddToFileHistory(const std::vector<std::string>& history, const std::string& name);
 
 }  // namespace velmora

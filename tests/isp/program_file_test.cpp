@@ -105,13 +105,5 @@ TEST(ChecksumLabelText, ShowsFourUpperCaseDigits) {
   EXPECT_EQ(ChecksumLabelText(0xfeed), "Checksum : 0xFEED");
 }
 
-TEST(FileHistory, AddsANameOnceButAgainWhenItsCaseDiffers) {
-  std::vector<std::string> history;
-  for (const char* name : {"C:/fw/a.hex", "C:/fw/a.hex", "C:/FW/A.HEX", "C:/fw/a.hex "}) {
-    if (ShouldAddToFileHistory(history, name)) history.push_back(name);
-  }
-  EXPECT_EQ(history, (std::vector<std::string>{"C:/fw/a.hex", "C:/FW/A.HEX", "C:/fw/a.hex "}));
-}
-
 }  // namespace
 }  // namespace velmora
