@@ -30,10 +30,7 @@ AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const Fla
 
   progress.ProcessText(texts::kEnterIspMode);
   progress.Pump();
-  if (progress.StopRequested()) {
-    progress.ProcessText(texts::kStopped);
-    outcome.step_failed = true;
-  }
+  if (StopShown(progress)) outcome.step_failed = true;
 
   ctx.link.usb.Open();
   if (steps.isp_mode) IspEnter(ctx.link);

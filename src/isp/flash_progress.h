@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "flash_texts.h"
+
 namespace velmora {
 
 class FlashProgress {
@@ -20,5 +22,13 @@ class FlashProgress {
   // True once the user asked the running job to stop; checked at chunk, page and poll boundaries.
   virtual bool StopRequested() const { return false; }
 };
+
+// The check every chunk, page and poll boundary makes: when a stop was asked for, shows "Stopped by
+// user" and returns true, and the caller ends its pass as a failure.
+inline bool StopShown(FlashProgress& progress) {
+  if (!progress.StopRequested()) return false;
+  progress.ProcessText(texts::kStopped);
+  return true;
+}
 
 }  // namespace velmora

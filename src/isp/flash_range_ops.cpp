@@ -45,10 +45,7 @@ bool CheckChunks(FlashContext& ctx, std::uint32_t start, std::uint32_t end, cons
   int failures = 0;
   std::uint32_t a = start;
   while (a < end) {
-    if (ctx.progress.StopRequested()) {
-      ctx.progress.ProcessText(texts::kStopped);
-      return false;
-    }
+    if (StopShown(ctx.progress)) return false;
     chunk.fill(0);  // a short answer must not pass on the previous chunk's bytes
     std::uint32_t p = 0;
     if (FlashRead(ctx.link, a, kReadChunkSize, chunk.data())) {
@@ -102,10 +99,7 @@ bool ProgramRange(FlashContext& ctx, const ProgramImage& image, std::uint32_t im
   if (RefuseBeyondFlash(ctx, end)) return false;
   std::array<std::uint8_t, kLargePageSize> page{};
   for (std::uint32_t a = start; a < end; a += page_size) {
-    if (ctx.progress.StopRequested()) {
-      ctx.progress.ProcessText(texts::kStopped);
-      return false;
-    }
+    if (StopShown(ctx.progress)) return false;
     for (std::uint16_t i = 0; i < page_size; ++i) page[i] = ImageByteAt(image, image_base, a + i);
     if (AllErased(page.data(), page_size)) continue;
 

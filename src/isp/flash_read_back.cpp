@@ -18,10 +18,7 @@ bool ReadBackRange(FlashContext& ctx, std::uint32_t start, std::uint32_t end,
   int failures = 0;
   std::uint32_t a = start;
   while (a < end) {
-    if (ctx.progress.StopRequested()) {
-      ctx.progress.ProcessText(texts::kStopped);
-      return false;
-    }
+    if (StopShown(ctx.progress)) return false;
     first.fill(0);
     std::uint32_t p = 0;
     if (FlashRead(ctx.link, a, kReadChunkSize, first.data())) {
