@@ -61,6 +61,7 @@ void TForm1::ShowParameterBlock() {
     return velmora::ParameterBitIsSet(ParameterBlock, which);
   };
   ui->lblEepAvail->setText(on(bit::kEepromPresent) ? "EEPROM Exist" : "EEPROM not Available");
+  ui->lblEepAvail->adjustSize();  // the label grows with its text, as the design's labels do
   (on(bit::kI2sWord32) ? ui->rbnI2Slen0 : ui->rbnI2Slen1)->setChecked(true);
   (on(bit::kSpdifWord32) ? ui->rbnSPDIFlen0 : ui->rbnSPDIFlen1)->setChecked(true);
   ui->chkI2SLRSwap->setChecked(on(bit::kI2sChannelSwap));

@@ -163,14 +163,16 @@ TEST_F(StartupTest, TheDesignStatesAreSavedAsFf0404AndLoadBackAs32And32) {
 TEST_F(StartupTest, AnUpperCaseVidIsSearchedLowerCaseButSavedAsTyped) {
   StoredSettings values;
   values.usb_vid = "6CCF";
-  values.usb_pid = "6012";
+  values.usb_pid = "60A2";
   Store(values);
   Start();
-  EXPECT_EQ(form->Presence().UserMatchText(), "vid_6ccf&pid_6012");
+  EXPECT_EQ(form->Presence().UserMatchText(), "vid_6ccf&pid_60a2");
   EXPECT_EQ(form->Presence().VidText(), "6CCF");
   EXPECT_EQ(ui().lbledtVID->text(), "6ccf");
+  EXPECT_EQ(ui().lbledtPID->text(), "6013");
   Close();
   EXPECT_EQ(Stored().usb_vid, "6CCF");
+  EXPECT_EQ(Stored().usb_pid, "60A2");
 }
 
 TEST_F(StartupTest, TheLastProgramFileIsOfferedOnlyWhileItExists) {
@@ -272,7 +274,9 @@ TEST_F(StartupTest, APidTypedWithEnterWhileDetectionIsOffIsSavedAtClose) {
   ui().chkDetectUSB->click();  // off: the boxes can be edited
   ui().lbledtPID->setText("7001");
   QTest::keyClick(ui().lbledtPID, Qt::Key_Return);
-  ui().lbledtVID->setText("1234");  // typed without Enter: not taken
+  // Typed without Enter: not taken, so not saved.
+  ui().lbledtPID->setText("7002");
+  ui().lbledtVID->setText("1234");
   Close();
   EXPECT_EQ(Stored().usb_pid, "7001");
   EXPECT_EQ(Stored().usb_vid, "6ccf");

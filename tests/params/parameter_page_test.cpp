@@ -69,6 +69,7 @@ TEST_F(ParameterPageTest, SetAfterStartUpSendsA1000000) {
   EXPECT_EQ(Starts(), (std::vector<sim::MailboxStart>{{0x10, 0x20, 0x00}}));
   EXPECT_EQ(DataPerCommand(), (std::vector<Bytes>{{0xA1, 0x00, 0x00, 0x00}}));
   EXPECT_EQ(ui.lblEepAvail->text(), "EEPROM not Available");
+  EXPECT_GE(ui.lblEepAvail->width(), ui.lblEepAvail->sizeHint().width());  // shown whole
   EXPECT_TRUE(ui.rbnMCLKOutFreq2->isChecked());  // 512 Fs, not the design's 128 Fs
 }
 

@@ -1,7 +1,7 @@
 // The settings in the Windows registry: key "Software\Velmora\USBTool" under
-// HKEY_LOCAL_MACHINE, ISPSetting as REG_DWORD and the three texts as REG_SZ, where installations
-// of the tool already keep them. The key is reached in the registry's 32-bit view, where the
-// 32-bit tool has always found it, whatever the bitness of this build.
+// HKEY_LOCAL_MACHINE, ISPSetting as REG_DWORD and the three texts as REG_SZ. The key is reached
+// in the registry's 32-bit view, where a 32-bit build keeps it on 64-bit Windows, so builds of
+// either bitness share one set of settings.
 #pragma once
 
 #include "settings_store.h"

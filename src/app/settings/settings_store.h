@@ -11,7 +11,7 @@
 
 namespace velmora {
 
-// Value names, as the existing installations have them.
+// Value names and encodings are fixed: every copy of the tool reads what another one wrote.
 inline constexpr const char* kIspSettingName = "ISPSetting";    // 32-bit value (isp_setting.h)
 inline constexpr const char* kIspFileNameName = "ISPFileName";  // text
 inline constexpr const char* kUsbVidName = "UsbVIDSet";         // text
