@@ -1,9 +1,9 @@
-// The options of the tool and of the demo, read from an argument list.
+// The options of the tool and of the demo, read from an argument list. --help and --version
+// are run end to end in program_options_test.
 #include "command_line.h"
 
 #include <gtest/gtest.h>
 
-#include "velmora_version.h"
 
 namespace velmora {
 namespace {
@@ -56,24 +56,6 @@ TEST(CommandLine, AnythingUnknownIsOneLineOnStderrAndExitCode2) {
   CheckRefused(Program::Demo, {"--page"}, "missing value after '--page'");
   CheckRefused(Program::Demo, {"--isp-only", "--all-pages"},
                "--all-pages and --isp-only exclude each other");
-}
-
-TEST(CommandLine, HelpAndVersionEndTheProgramWithExitCode0) {
-  for (const Program program : {Program::Tool, Program::Demo}) {
-    const QString name = Name(program);
-    for (const QString& option : {QString("--help"), QString("-h")}) {
-      // Help wins over anything else on the line, even what is unknown.
-      const CommandLine help = ReadCommandLine({name, "--bogus", option}, program);
-      EXPECT_EQ(help.exit_code, 0);
-      EXPECT_TRUE(help.out.startsWith("Usage: " + name + " ")) << help.out.toStdString();
-      EXPECT_TRUE(help.out.contains("--all-pages"));
-      EXPECT_EQ(help.out.contains("--isp-only"), program == Program::Demo);
-      EXPECT_TRUE(help.err.isEmpty());
-    }
-    const CommandLine version = ReadCommandLine({name, "--version"}, program);
-    EXPECT_EQ(version.exit_code, 0);
-    EXPECT_EQ(version.out, name + " " + kVersion + "\n");
-  }
 }
 
 }  // namespace
