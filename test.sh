@@ -48,6 +48,6 @@ if [ "${CI:-}" = "true" ]; then
       "fuzz/corpus under a name that says what it exercises, then mend the loader" >&2
     exit 1
   fi
-  grep -E '^#[0-9]+ +DONE|^stat::' build-fuzz/fuzz.log
+  grep -E '^#[0-9]+[[:space:]]+DONE|^stat::' build-fuzz/fuzz.log
 fi
 echo "== all checks passed"
