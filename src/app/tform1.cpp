@@ -59,6 +59,7 @@ TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dia
   WireDetection();
   WireIsp();
   WireParameter();
+  WireBinFile();
 
   Timer1->start();
   FormCreate();

@@ -91,9 +91,15 @@ TEST_F(IniSettingsStoreTest, IspSettingOtherThanA32BitNumberIsAbsent) {
       {"", {}},
       {"12 34", {}},
   };
+  int number = 0;
   for (const auto& c : cases) {
-    WriteFile(QByteArray("[General]\nISPSetting=") + c.text + "\nUsbVIDSet=6ccf\n");
-    const auto loaded = store.Load();
+    // A file of its own per case: Qt keeps a read file cached while its size and time stay.
+    const QString path = dir.filePath(QString("case%1.ini").arg(++number));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("[General]\nISPSetting=") + c.text + "\nUsbVIDSet=6ccf\n");
+    file.close();
+    const auto loaded = IniSettingsStore(path).Load();
     ASSERT_TRUE(loaded) << c.text;
     EXPECT_EQ(loaded->isp_setting, c.value) << c.text;
     EXPECT_EQ(loaded->usb_vid, "6ccf") << c.text;
