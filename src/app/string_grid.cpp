@@ -31,7 +31,8 @@ class FixedCellDelegate : public QStyledItemDelegate {
   void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
     QStyledItemDelegate::initStyleOption(option, index);
     if (!StringGrid::IsFixed(index.column(), index.row())) return;
-    if (!index.data(Qt::BackgroundRole).isValid()) option->backgroundBrush = option->palette.button();
+    if (!index.data(Qt::BackgroundRole).isValid())
+      option->backgroundBrush = option->palette.button();
     option->state &= ~QStyle::State_Selected;
     option->displayAlignment = Qt::AlignCenter;
   }

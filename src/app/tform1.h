@@ -146,7 +146,7 @@ class TForm1 : public QWidget {
 
   // ---- Register page: the chip's register bank as a 16 x 16 grid ----------------------------
   velmora::RegisterImageTables RegisterImage{};  // one table per bank number 0 to 9
-  std::uint8_t CurrentBank = 0;                   // the table the page shows; nothing changes it
+  std::uint8_t CurrentBank = 0;                  // the table the page shows; nothing changes it
 
   void btnReadAllClick();
   void RegStringGridSelectCell(int column, int row);

@@ -99,8 +99,8 @@ std::uint8_t RegisterGridPage::BitsValue() const {
 }
 
 std::uint8_t RegisterGridPage::CellTextValue(GridCell cell) const {
-  return static_cast<std::uint8_t>(StrToIntOrRaise("0x" + controls_.grid->Cell(cell.col, cell.row)) &
-                                   0xFF);
+  return static_cast<std::uint8_t>(
+      StrToIntOrRaise("0x" + controls_.grid->Cell(cell.col, cell.row)) & 0xFF);
 }
 
 void RegisterGridPage::SelectCell(int col, int row) {

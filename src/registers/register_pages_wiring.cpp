@@ -23,13 +23,12 @@ std::array<QCheckBox*, 8> BitBoxes(const TForm1& form, const QString& prefix) {
 
 void TForm1::WireRegisterPages() {
   register_page_ = std::make_unique<velmora::RegisterGridPage>(
-      velmora::GridPageControls{ui->RegStringGrid1, ui->lblRegAddr, ui->lblRegData,
-                                ui->btnReadAll, BitBoxes(*this, "chkBit")},
+      velmora::GridPageControls{ui->RegStringGrid1, ui->lblRegAddr, ui->lblRegData, ui->btnReadAll,
+                                BitBoxes(*this, "chkBit")},
       velmora::kRegisterPageRules,
-      velmora::GridPageServices{usb_, sleeper_, pump_, chip_register_port_,
-                                [this]() -> velmora::RegisterTable& {
-                                  return RegisterImage.at(CurrentBank);
-                                }});
+      velmora::GridPageServices{
+          usb_, sleeper_, pump_, chip_register_port_,
+          [this]() -> velmora::RegisterTable& { return RegisterImage.at(CurrentBank); }});
   i2c_page_ = std::make_unique<velmora::RegisterGridPage>(
       velmora::GridPageControls{ui->StringGridMIIC, ui->lblMI2CRegAddr, ui->lblMI2CRegData,
                                 ui->btnReadMI2C, BitBoxes(*this, "chkMI2CBit")},
@@ -43,10 +42,9 @@ void TForm1::WireRegisterPages() {
   Wire(ui->btnReadAll, &QPushButton::clicked, [this] { btnReadAllClick(); });
   Wire(ui->RegStringGrid1, &StringGrid::currentCellChanged,
        [this](int row, int column) { RegStringGridSelectCell(column, row); });
-  Wire(ui->RegStringGrid1, &StringGrid::KeyDown,
-       [this](int qt_key, Qt::KeyboardModifiers shift) {
-         RegStringGridKeyDown(ui->RegStringGrid1, velmora::VirtualKeyOf(qt_key), shift);
-       });
+  Wire(ui->RegStringGrid1, &StringGrid::KeyDown, [this](int qt_key, Qt::KeyboardModifiers shift) {
+    RegStringGridKeyDown(ui->RegStringGrid1, velmora::VirtualKeyOf(qt_key), shift);
+  });
   // A box toggles and reports the click when the mouse button is released over it.
   for (QCheckBox* box : BitBoxes(*this, "chkBit")) {
     Wire(box, &QCheckBox::clicked, [this] { chkBit0MouseUp(); });
@@ -59,10 +57,9 @@ void TForm1::WireRegisterPages() {
   Wire(ui->btnReadMI2C, &QPushButton::clicked, [this] { btnReadMI2CClick(); });
   Wire(ui->StringGridMIIC, &StringGrid::currentCellChanged,
        [this](int row, int column) { StringGridMIICSelectCell(column, row); });
-  Wire(ui->StringGridMIIC, &StringGrid::KeyDown,
-       [this](int qt_key, Qt::KeyboardModifiers shift) {
-         StringGridMIICKeyDown(ui->StringGridMIIC, velmora::VirtualKeyOf(qt_key), shift);
-       });
+  Wire(ui->StringGridMIIC, &StringGrid::KeyDown, [this](int qt_key, Qt::KeyboardModifiers shift) {
+    StringGridMIICKeyDown(ui->StringGridMIIC, velmora::VirtualKeyOf(qt_key), shift);
+  });
   for (QCheckBox* box : BitBoxes(*this, "chkMI2CBit")) {
     Wire(box, &QCheckBox::clicked, [this] { chkMI2CBitMouseUp(); });
   }
