@@ -58,6 +58,7 @@ TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dia
   WireDetection();
   WireIsp();
   WireBinFile();
+  WireRegisterPages();
 
   Timer1->start();
   FormCreate();
