@@ -560,6 +560,59 @@ TEST_F(AtomicFileTest, ReplacesTheTargetWholeAndLeavesNothingElse) {
   EXPECT_EQ(Entries(), std::vector<std::string>{"flash.bin"});
 }
 
+// Saving onto a link writes the file it points to, and an overwritten file keeps its mode: a
+// private 0600 file must not become readable by everyone.
+TEST_F(AtomicFileTest, WritesThroughLinksAndKeepsTheModeOfTheFileItReplaces) {
+  namespace fs = std::filesystem;
+  fs::create_directories(folder / "real");
+  std::ofstream(folder / "real" / "target.bin") << "old";
+  fs::permissions(folder / "real" / "target.bin", fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("real/target.bin", folder / "relative.bin");
+  fs::create_symlink(folder / "relative.bin", folder / "chain.bin");
+  fs::create_symlink("real/new.bin", folder / "dangling.bin");
+  std::ofstream(folder / "group.bin") << "old";
+  fs::permissions(folder / "group.bin",
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const struct {
+    const char* name;
+    fs::path written;
+    fs::path lands_in;
+    fs::perms mode;  // fs::perms::unknown: whatever a new file gets
+  } cases[] = {
+      {"link with a relative target", folder / "relative.bin", folder / "real" / "target.bin",
+       fs::perms::owner_read | fs::perms::owner_write},
+      {"link to a link", folder / "chain.bin", folder / "real" / "target.bin",
+       fs::perms::owner_read | fs::perms::owner_write},
+      {"link to a file not made yet", folder / "dangling.bin", folder / "real" / "new.bin",
+       fs::perms::unknown},
+      {"plain file, mode 0640", folder / "group.bin", folder / "group.bin",
+       fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read},
+  };
+  std::uint32_t seed = 1;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<std::uint8_t> bytes = RandomImage(300, seed++).bytes;
+    const std::span<const std::uint8_t> first(bytes.data(), 300);
+    const FileWriteResult result = WriteFileAtomically(c.written.string(), first);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(fs::is_symlink(c.written) || c.written == c.lands_in);
+    EXPECT_FALSE(fs::is_symlink(c.lands_in));
+    EXPECT_EQ(Contents(c.lands_in), std::vector<std::uint8_t>(first.begin(), first.end()));
+    if (c.mode != fs::perms::unknown) {
+      EXPECT_EQ(fs::status(c.lands_in).permissions() & fs::perms::all, c.mode);
+    }
+  }
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"chain.bin", "dangling.bin", "group.bin", "real",
+                                                 "relative.bin"}));
+  EXPECT_EQ(fs::read_symlink(folder / "relative.bin"), fs::path("real/target.bin"));
+  std::vector<std::string> in_real;
+  for (const auto& entry : fs::directory_iterator(folder / "real")) {
+    in_real.push_back(entry.path().filename().string());
+  }
+  std::sort(in_real.begin(), in_real.end());
+  EXPECT_EQ(in_real, (std::vector<std::string>{"new.bin", "target.bin"}));
+}
+
 TEST_F(AtomicFileTest, FailuresLeaveNoPartialFile) {
   std::filesystem::create_directories(folder / "taken.bin" / "inside");
   struct Case {
