@@ -500,7 +500,10 @@ TEST_F(AutoSequenceTest, AfterATimedOutStepTheProtectWaitsForThePartAndTakes) {
     FlashRange range;
     const char* last_text;
   } cases[] = {
-      {"sector erase of 15 s", {.sector_erase_us = 15000000}, kTwoSectors, "Erase Flash Fail"},
+      {"sector erase of 15 s",
+       {.sector_erase_us = 15000000},
+       {RangeChoice::AssignRange, 0x2000, 0x1000},
+       "Erase Flash Fail"},
       {"page program of 0.5 s", {.page_program_us = 500000}, {}, "Programming Fail at 0x000100"},
   };
   for (const Case& c : cases) {

@@ -423,6 +423,43 @@ TEST_F(FlashEngineTest, RangesPastTheAddressSpaceAreRefusedBeforeAnythingIsSent)
   }
 }
 
+// The erase button sends nothing for sectors past the part's end (they would wrap onto sector 0)
+// or off the 4 KiB grid (whole sectors would erase flash outside the range).
+TEST_F(FlashEngineTest, EraseRefusesSectorsPastThePartOrOffTheGrid) {
+  const struct {
+    FlashRange range;
+    ChipIdBytes id;
+    const char* text;
+  } cases[] = {
+      {{RangeChoice::AssignRange, 0x7F000, 0x2000},
+       kTestPart,
+       "Range beyond flash address 0x07FFFF"},
+      {{RangeChoice::AssignRange, 0x8800, 0x1000},
+       kTestPart,
+       "Start and size must be multiples of 4 KB to erase in sectors"},
+      {{RangeChoice::AssignRange, 0x8000, 0x1001},
+       kTestPart,
+       "Start and size must be multiples of 4 KB to erase in sectors"},
+      // An unknown capacity code leaves only the 24-bit limit.
+      {{RangeChoice::AssignRange, 0xFFF000, 0x2000},
+       {0xC2, 0x20, 0x00},
+       "Range beyond flash address 0xFFFFFF"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    ChipRig rig;
+    EXPECT_FALSE(EraseFlash(rig.ctx, c.range, c.id));
+    EXPECT_EQ(rig.progress.process, std::vector<std::string>{c.text});
+    EXPECT_TRUE(rig.transcript.Events().empty());
+  }
+  // Up to the part's last sector is fine.
+  chip.SetFlashNeedsIspMode(false);
+  EXPECT_TRUE(EraseFlash(ctx, {RangeChoice::AssignRange, 0x7E000, 0x2000}, kTestPart));
+  EXPECT_EQ(chip.Flash().SectorErases(), 2u);
+  EXPECT_EQ(chip.Flash().Peek(0x7FFFF), 0xFF);
+  EXPECT_EQ(chip.Flash().Peek(0x0000), 0xCC);
+}
+
 // ---- Read-back ----
 
 // Fails the data fetch of every second read of one chunk: the chunk reads once, never twice.
