@@ -2,6 +2,7 @@
 # Installs what is missing, builds and runs the whole test suite. Exits non-zero on any failure.
 # Also: format and test-macro checks, the 32-bit Windows cross-compile of the device library,
 # and (with CI=true) a second build and run under AddressSanitizer + UBSan.
+# With CI=true also a 60-second libFuzzer run of the program file loaders from fuzz/corpus.
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
@@ -32,5 +33,21 @@ if [ "${CI:-}" = "true" ]; then
   cmake --build build-asan -j "$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
+fi
+if [ "${CI:-}" = "true" ]; then
+  echo "== fuzz the program file loaders for 60 s from the seed corpus"
+  cmake -S . -B build-fuzz -G Ninja -DVELMORA_FUZZ=ON >/dev/null
+  cmake --build build-fuzz -j "$jobs"
+  rm -rf build-fuzz/corpus build-fuzz/findings
+  mkdir -p build-fuzz/corpus build-fuzz/findings
+  if ! build-fuzz/fuzz/image_loader_fuzzer -max_total_time=60 -timeout=10 -print_final_stats=1 \
+    -dict=fuzz/hex.dict -artifact_prefix=build-fuzz/findings/ build-fuzz/corpus fuzz/corpus \
+    >build-fuzz/fuzz.log 2>&1; then
+    tail -n 60 build-fuzz/fuzz.log
+    echo "the fuzzer found an input that breaks a loader (build-fuzz/findings/): keep it in" \
+      "fuzz/corpus under a name that says what it exercises, then mend the loader" >&2
+    exit 1
+  fi
+  grep -E '^#[0-9]+[[:space:]]+DONE|^stat::' build-fuzz/fuzz.log
 fi
 echo "== all checks passed"

@@ -15,6 +15,10 @@ packages=(
   fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra fonts-crosextra-carlito
 )
 
+# The program file loaders' fuzz target, built and run by test.sh with CI=true: clang and the
+# libFuzzer runtime that comes with it.
+packages+=(clang-14 libclang-rt-14-dev)
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

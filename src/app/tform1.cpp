@@ -57,6 +57,7 @@ TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dia
 
   WireDetection();
   WireIsp();
+  WireBinFile();
 
   Timer1->start();
   FormCreate();

@@ -124,9 +124,27 @@ class TForm1 : public QWidget {
   void btnReadBackClick();
   void btnUSBISPAutoClick();
 
+  // ---- Gen. Bin File page: a firmware image's user table, changed and saved to a new file ----
+  // The tab's own working copy of the image it loaded; the ISP page's ProgramImage is not touched.
+  std::vector<std::uint8_t> ModifyImage = std::vector<std::uint8_t>(velmora::kProgramImageSize);
+  std::uint32_t ModifyImageLength = 0;  // 0 after a load that failed
+  QString ModifyFileName;               // chosen with "Current File"
+  QString SaveFileName;                 // chosen with "New File"; empty until then
+  // The marker's offset in ModifyImage; empty until a search finds a table that fits, and again
+  // after a search that finds none, so " Save" cannot patch an image without a table.
+  std::optional<std::uint32_t> UserTableOffset;
+
+  void CurrentFileBitBtnClick();
+  void ReadModifyFile();
+  bool FindUserTable();
+  void btnCheckClick();
+  void btnSaveBitBinClick();
+  void btnSaveBinClick();
+
  private:
   void WireDetection();
   void WireIsp();
+  void WireBinFile();
   velmora::ChipLink IspLink() { return {usb_, sleeper_}; }
   velmora::FlashRange CurrentFlashRange() const;
   void RunRangeButton(velmora::RangeOperation operation);

@@ -1,10 +1,15 @@
 #include "win32_usb_platform.h"
 
+// The tests build this file on other hosts against a recording stand-in for these two headers.
+#ifdef VELMORA_WIN32_API_HEADER
+#include VELMORA_WIN32_API_HEADER
+#else
 // windows.h must come before the SetupAPI header.
 // clang-format off
 #include <windows.h>
 #include <setupapi.h>
 // clang-format on
+#endif
 
 #include <algorithm>
 #include <cstddef>

@@ -1,6 +1,7 @@
 // The USB platform on Windows: SetupAPI lists the interfaces of the back-end's interface class,
 // CreateFileA opens one, and each control transfer is one DeviceIoControl call in the wire format
-// of the selected driver (see wire_formats.h). Built on Windows only.
+// of the selected driver (see wire_formats.h). Built on Windows; the tests also build it on other
+// hosts against a recording stand-in for the Windows calls.
 //
 // Handles: a Windows HANDLE travels as UsbHandle unchanged, so INVALID_HANDLE_VALUE is
 // kInvalidHandle (-1). Calls on kInvalidHandle or kNoHandle fail without reaching the system.

@@ -1,0 +1,88 @@
+// The window for tests of the "Gen. Bin File" tab: scripted dialogs, a scratch folder for the
+// image files, and builders of firmware images with a user table. The tab never talks to the
+// device, so no chip is plugged in.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "hooked_event_pump.h"
+#include "scripted_dialogs.h"
+#include "tform1.h"
+#include "ui_tform1.h"
+#include "virtual_clock.h"
+#include "virtual_usb_platform.h"
+
+namespace velmora::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class BinFilePageTest : public ::testing::Test {
+ protected:
+  BinFilePageTest() {
+    form.Timer1->stop();
+    form.show();
+    ui.MainPageControl->setCurrentWidget(ui.BinFile);
+  }
+
+  void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+  // "Current File" answered with `path`.
+  void LoadCurrentFile(const QString& path) {
+    dialogs.ScriptFile(path);
+    Click(ui.CurrentFileBitBtn);
+  }
+  // "New File" answered with `path`.
+  void ChooseNewFile(const QString& path) {
+    dialogs.ScriptFile(path);
+    Click(ui.btnSaveBitBin);
+  }
+
+  // `size` bytes that are neither blank nor spaces nor 'V', with the marker text at `offset`.
+  static Bytes ImageWithMarker(std::size_t size, std::size_t offset,
+                               std::string_view marker = "VLUSB_Table01") {
+    Bytes image(size);
+    for (std::size_t i = 0; i < size; ++i) image[i] = static_cast<std::uint8_t>(0x80 + i % 61);
+    std::copy(marker.begin(), marker.end(), image.begin() + static_cast<std::ptrdiff_t>(offset));
+    return image;
+  }
+
+  QString WriteFile(const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+    return path;
+  }
+  QString WriteFile(const QString& name, const Bytes& bytes) {
+    return WriteFile(name, QByteArray(reinterpret_cast<const char*>(bytes.data()),
+                                      static_cast<qsizetype>(bytes.size())));
+  }
+  static Bytes ReadFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray bytes = file.readAll();
+    return {bytes.begin(), bytes.end()};
+  }
+
+  sim::Transcript transcript;
+  sim::VirtualClock clock{&transcript};
+  sim::VirtualUsbPlatform platform{&transcript};
+  VelmoraUsb usb{platform};
+  ScriptedDialogs dialogs;
+  HookedEventPump pump;
+  QTemporaryDir dir;
+  TForm1 form{usb, clock, dialogs, pump};
+  Ui::TForm1& ui = *form.ui;
+};
+
+}  // namespace velmora::test
