@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <map>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -76,6 +77,10 @@ struct Config {
   std::array<std::uint8_t, 3> id;
   FlashRange range;
 };
+
+void PrintTo(const Config& config, std::ostream* out) {
+  *out << config.name;
+}
 
 // The label texts that end a run, shortened to their kind.
 std::string OutcomeOf(const std::string& last_text, bool step_failed) {
