@@ -8,9 +8,9 @@
 #include <QTabWidget>
 #include <array>
 
+#include "register_grid_page.h"
 #include "settings_text.h"
 #include "str_to_int.h"
-#include "string_grid.h"
 #include "tform1.h"
 #include "ui_tform1.h"
 
@@ -29,10 +29,6 @@ constexpr int kIspOnlyWindowHeight = 360;
 constexpr int kIspOnlyPagesHeight = 220;
 constexpr int kAllPagesHeight = 489;  // as designed
 
-QString TwoHexDigits(int value) {
-  return QString("%1").arg(value, 2, 16, QChar('0')).toUpper();
-}
-
 }  // namespace
 
 void TForm1::FormCreate() {
@@ -44,12 +40,8 @@ void TForm1::FormCreate() {
 
   LoadSettings();
 
-  for (StringGrid* grid : {ui->RegStringGrid1, ui->StringGridMIIC}) {
-    for (int i = 0; i < 16; ++i) {
-      grid->SetCell(i + 1, 0, TwoHexDigits(i));
-      grid->SetCell(0, i + 1, TwoHexDigits(i * 16));
-    }
-  }
+  register_page_->WriteHeaders();
+  i2c_page_->WriteHeaders();
   ui->MainPageControl->setCurrentWidget(ui->TabSheet1);
 
   presence_.SwitchOff();
@@ -68,11 +60,13 @@ void TForm1::FormCreate() {
   if (startup_.all_pages) {
     pages->resize(pages->width(), kAllPagesHeight + extra);
   } else {
+    // The ISP page first: hiding the page on show would bring up the next one, and entering
+    // "I2C Access" talks to the device.
+    pages->setCurrentWidget(ui->PageISPCtrl);
     for (QWidget* sheet :
          {ui->TabSheet1, ui->PageMI2CCtrl, ui->Parameter, ui->Information, ui->BinFile}) {
       pages->setTabVisible(pages->indexOf(sheet), false);
     }
-    pages->setCurrentWidget(ui->PageISPCtrl);
     pages->resize(pages->width(), kIspOnlyPagesHeight + extra);
     resize(kWindowWidth + extra, kIspOnlyWindowHeight + extra);
     ui->pnlISPFuncTest->hide();

@@ -60,6 +60,7 @@ TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dia
   WireIsp();
   WireParameter();
   WireBinFile();
+  WireRegisterPages();
 
   Timer1->start();
   FormCreate();

@@ -28,6 +28,9 @@
 #include "parameter_block.h"
 #include "presence_monitor.h"
 #include "program_image.h"
+#include "register_grid_page.h"
+#include "register_images.h"
+#include "register_port.h"
 #include "sleeper.h"
 #include "velmora_usb.h"
 
@@ -175,6 +178,30 @@ class TForm1 : public QWidget {
   void btnSaveBitBinClick();
   void btnSaveBinClick();
 
+  // ---- Register page: the chip's register bank as a 16 x 16 grid ----------------------------
+  velmora::RegisterImageTables RegisterImage{};  // one table per bank number 0 to 9
+  std::uint8_t CurrentBank = 0;                  // the table the page shows; nothing changes it
+
+  void btnReadAllClick();
+  void RegStringGridSelectCell(int column, int row);
+  void RegStringGridKeyDown(QWidget* sender, int key, Qt::KeyboardModifiers shift);
+  void chkBit0MouseUp();
+
+  // ---- I2C page: the registers of the slave behind the chip's I2C master ---------------------
+  velmora::RegisterTable I2cImage{};
+  // The slave's 8-bit bus address byte (write form; the read phase sets bit 0): 0x20 addresses
+  // 7-bit slave 0x10. Shared with the special I2C group of the Information tab.
+  std::uint8_t I2cSlaveAddress = 0x20;
+  // Stores a new slave address and shows it in edtMI2CAddr as two hex digits ("A0").
+  void SetI2cSlaveAddress(std::uint8_t address);
+
+  void MainPageControlChange();
+  void edtMI2CAddrKeyDown(QWidget* sender, int key, Qt::KeyboardModifiers shift);
+  void btnReadMI2CClick();
+  void StringGridMIICSelectCell(int column, int row);
+  void StringGridMIICKeyDown(QWidget* sender, int key, Qt::KeyboardModifiers shift);
+  void chkMI2CBitMouseUp();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -186,6 +213,7 @@ class TForm1 : public QWidget {
   std::array<QCheckBox*, velmora::kIspStepCount> IspStepBoxes() const;
   velmora::ChipLink ParameterLink() { return {usb_, sleeper_}; }
   void WireBinFile();
+  void WireRegisterPages();
   velmora::ChipLink IspLink() { return {usb_, sleeper_}; }
   velmora::FlashRange CurrentFlashRange() const;
   void RunRangeButton(velmora::RangeOperation operation);
@@ -200,4 +228,11 @@ class TForm1 : public QWidget {
   velmora::PresenceMonitor presence_;
   std::unique_ptr<velmora::FormFlashProgress> isp_progress_;  // the ISP page's labels and pump
   bool auto_running_ = false;  // an Auto run is in progress (a click then asks it to stop)
+
+  // Register and I2C pages: one grid mechanism, two ports.
+  velmora::ChipLink register_link_{usb_, sleeper_};
+  velmora::ChipRegisterPort chip_register_port_{register_link_};
+  velmora::I2cSlaveRegisterPort slave_register_port_{register_link_, I2cSlaveAddress};
+  std::unique_ptr<velmora::RegisterGridPage> register_page_;
+  std::unique_ptr<velmora::RegisterGridPage> i2c_page_;
 };

@@ -94,6 +94,8 @@ TEST_F(StartupTest, FirstRunSearchesThe6012DefaultWhileTheBoxesShow6013) {
   EXPECT_TRUE(form->ProgramFileName.isEmpty());
   EXPECT_EQ(ui().cbxReadISPFile->currentText(), "");
   EXPECT_FALSE(form->AutoBusy);
+  // Hiding the pages brings up none of them on the way ("I2C Access" would talk to the device).
+  EXPECT_EQ(transcript.Count(Kind::Open), 0u);
 
   Tick();
   EXPECT_EQ(usb.MatchText(), "vid_6ccf&pid_6012");
