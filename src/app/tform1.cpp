@@ -59,6 +59,7 @@ TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dia
   WireIsp();
   WireBinFile();
   WireRegisterPages();
+  WireInformationTab();
 
   Timer1->start();
   FormCreate();

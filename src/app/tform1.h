@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "device_status.h"
 #include "dialogs.h"
 #include "event_pump.h"
 #include "flash_engine.h"
@@ -168,11 +169,24 @@ class TForm1 : public QWidget {
   void StringGridMIICKeyDown(QWidget* sender, int key, Qt::KeyboardModifiers shift);
   void chkMI2CBitMouseUp();
 
+  // ---- Information tab: status read-out, HID keys, special I2C and its length bars ----------
+  velmora::DeviceStatus DeviceStatus{};  // the status registers as last read; 0 at start
+
+  void btnUpdateStatusClick();
+  // One handler for the five HID buttons: the key is the digit that ends the sender's name.
+  void btnHIDClick(QObject* Sender);
+  void srblen0Change();
+  void srblen1Change();
+  void edtMI2CAddr1KeyDown(QWidget* sender, int key, Qt::KeyboardModifiers shift);
+  void btnWriteSpecI2CClick();
+  void btnReadSpecI2CClick();
+
  private:
   void WireDetection();
   void WireIsp();
   void WireBinFile();
   void WireRegisterPages();
+  void WireInformationTab();
   velmora::ChipLink IspLink() { return {usb_, sleeper_}; }
   velmora::FlashRange CurrentFlashRange() const;
   void RunRangeButton(velmora::RangeOperation operation);
