@@ -10,17 +10,12 @@
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
-#include <cstdio>
 #include <ostream>
-#include <string>
-#include <vector>
 
 #include "hooked_event_pump.h"
-#include "i2c_bus.h"
 #include "i2c_slave.h"
 #include "scripted_dialogs.h"
 #include "tform1.h"
-#include "transcript.h"
 #include "ui_tform1.h"
 #include "virtual_chip.h"
 #include "virtual_clock.h"
@@ -32,9 +27,6 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 }
 
 namespace velmora::test {
-
-using Kind = sim::TranscriptEvent::Kind;
-using sim::I2cBusEvent;
 
 class InformationTabTest : public ::testing::Test {
  protected:
@@ -50,47 +42,21 @@ class InformationTabTest : public ::testing::Test {
     usb.SetMatchText("vid_6ccf&pid_6012");
     EXPECT_TRUE(usb.FindDevice());
     transcript.Clear();
-    bus().ClearEvents();
   }
 
   void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
-  QLineEdit* Field(const char* prefix, int i) const {
-    return form.FindFamilyMember<QLineEdit>(prefix, i);
+  QLineEdit* Field(const char* row, int i) const {
+    return form.FindFamilyMember<QLineEdit>(row, i);
   }
-  // Sets the first texts.size() fields of a row ("edtI2Ccmd" or "edtI2Cdat").
-  void SetFields(const char* prefix, const std::vector<QString>& texts) {
-    for (std::size_t i = 0; i < texts.size(); ++i)
-      Field(prefix, static_cast<int>(i))->setText(texts[i]);
+  // Sets the first fields of a row ("edtI2Ccmd" or "edtI2Cdat") and reads back all five.
+  void SetFields(const char* row, const QStringList& texts) {
+    for (int i = 0; i < texts.size(); ++i) Field(row, i)->setText(texts[i]);
   }
-  QStringList FieldTexts(const char* prefix) const {
+  QStringList FieldTexts(const char* row) const {
     QStringList texts;
-    for (int i = 0; i < 5; ++i) texts << Field(prefix, i)->text();
+    for (int i = 0; i < 5; ++i) texts << Field(row, i)->text();
     return texts;
   }
-
-  sim::I2cBus& bus() { return chip.Registers().i2c_bus(); }
-  sim::I2cSlave& slave() { return chip.Registers().default_slave(); }
-
-  // The transcript in short words: "open", "close", "p10" (a pause), "W91=01" (register write),
-  // "R90" (register read).
-  std::vector<std::string> Trace() const {
-    std::vector<std::string> out;
-    char word[16];
-    for (const auto& e : transcript.Events()) {
-      if (e.kind == Kind::Open) out.push_back("open");
-      if (e.kind == Kind::Close) out.push_back("close");
-      if (e.kind == Kind::Pause) out.push_back("p" + std::to_string(e.ms));
-      if (e.kind != Kind::Transfer) continue;
-      if (e.setup.request == 0x90) {
-        std::snprintf(word, sizeof word, "W%02X=%02X", e.setup.index, e.data.at(0));
-      } else {
-        std::snprintf(word, sizeof word, "R%02X", e.setup.index);
-      }
-      out.push_back(word);
-    }
-    return out;
-  }
-  bool NothingSent() const { return transcript.Count(Kind::Transfer) == 0; }
 
   sim::Transcript transcript;
   sim::VirtualClock clock{&transcript};
