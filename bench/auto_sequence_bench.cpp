@@ -10,8 +10,9 @@
 //   Identifier:   0x81, 0x83, 0x82: 3.
 //   Status clear: one status read, write enable, write status (5), then status reads 10 ms
 //                 apart from 0 ms until idle, ceil(Tws / 10) + 1 of them: 5 + 3 * that.
-//   Chip erase:   write enable and erase (2), then status reads 10 ms apart from 10 ms until
-//                 idle, ceil((Tce - 10) / 10) + 1 of them: 2 + 3 * that.
+//   Chip erase:   a status read that finds the part idle (3), write enable and erase (2), then
+//                 status reads 10 ms apart from 10 ms until idle, ceil((Tce - 10) / 10) + 1 of
+//                 them: 5 + 3 * that.
 //   Blank check:  3 * C.
 //   Programming:  per page a status read that finds the part idle (the previous page had its
 //                 1 ms), write enable, header, data, one ready poll after 1 ms: 7 * P.
@@ -96,7 +97,7 @@ Minimum ProtocolMinimum(const ProgramImage& image, const sim::FlashTimes& times)
   const std::uint64_t status_polls = PollsUntilIdle(tws, 0);
   const std::uint64_t erase_polls = PollsUntilIdle(tce, 10);
   Minimum m;
-  m.transfers = 4 + 3 + (5 + 3 * status_polls) + (2 + 3 * erase_polls) + 3 * chunks + 7 * pages +
+  m.transfers = 4 + 3 + (5 + 3 * status_polls) + (5 + 3 * erase_polls) + 3 * chunks + 7 * pages +
                 3 * chunks + (2 + 3 * status_polls) + 3;
   m.pause_ms =
       10 * (status_polls - 1) + 10 + 10 * (erase_polls - 1) + pages + 10 * (status_polls - 1);

@@ -10,6 +10,9 @@ packages=(
   g++-mingw-w64-i686
   xvfb xauth x11-utils xdotool imagemagick
   clang-format
+  # The free faces that stand in for the window's designed fonts (src/app/font_substitutes.cpp):
+  # Liberation Sans/Serif/Mono, DejaVu Sans (Condensed), Serif and Sans Mono, Carlito.
+  fonts-liberation2 fonts-dejavu-core fonts-dejavu-extra fonts-crosextra-carlito
 )
 
 # The program file loaders' fuzz target, built and run by test.sh with CI=true: clang and the

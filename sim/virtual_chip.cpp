@@ -71,6 +71,7 @@ bool VirtualChip::HandleProbe(Backend) {
 
 bool VirtualChip::HandleControl(Backend, const ControlSetup& setup, std::uint8_t* data,
                                 std::uint32_t length) {
+  if (transfer_hook_) transfer_hook_(answered_ + refused_);
   clock_.Advance(latency_us_);
   bool refuse = unplugged_;
   if (!refuse && unplug_countdown_) {

@@ -6,8 +6,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "chip_registers.h"
@@ -75,6 +77,11 @@ class VirtualChip final : public VirtualDevice {
   void UnplugAfterTransfers(std::uint32_t transfers) { unplug_countdown_ = transfers; }
   // The driver probe fails while set.
   void SetProbeFails(bool fails) { probe_fails_ = fails; }
+  // Runs `hook` before each transfer is handled, with the number of transfers handled before it
+  // (0 for the first), so a test can inject any of the faults above at a chosen transfer.
+  void SetTransferHook(std::function<void(std::uint32_t index)> hook) {
+    transfer_hook_ = std::move(hook);
+  }
 
   // --- inspection ---
   SpiFlashModel& Flash() { return flash_; }
@@ -117,6 +124,7 @@ class VirtualChip final : public VirtualDevice {
   std::optional<std::uint32_t> unplug_countdown_;
   bool probe_fails_ = false;
   bool unplugged_ = false;
+  std::function<void(std::uint32_t)> transfer_hook_;
 
   struct PlugPoint {
     VirtualUsbPlatform* platform;

@@ -1,57 +1,120 @@
 #include "auto_sequence.h"
 
+#include "flash_status.h"
 #include "flash_texts.h"
 
 namespace velmora {
 namespace {
 
-// The image and the erased sectors must stay below 16 MiB: higher addresses would be cut to 24
-// bits and land on the low flash.
-bool RangeWithinFlash(const AutoSteps& steps, const FlashRange& range, const FlashExtent& extent) {
-  const bool sectors = steps.erase && range.choice == RangeChoice::AssignRange;
-  return extent.WithinFlash() && (!sectors || EraseExtent(range).WithinFlash());
+bool ErasesSectors(const AutoSteps& steps, const FlashRange& range) {
+  return steps.erase && range.choice == RangeChoice::AssignRange;
+}
+
+// The run's failure state and its label: the first failure's text stays, as it names the cause.
+class RunState {
+ public:
+  RunState(FlashProgress& progress, AutoOutcome& outcome)
+      : progress_(progress), outcome_(outcome) {}
+  bool Failed() const { return outcome_.step_failed; }
+  // A step that failed and has already shown why.
+  void StepFailed() { outcome_.step_failed = true; }
+  // A failure that shows `text` unless an earlier failure has already said why.
+  void Fail(const std::string& text) {
+    if (!outcome_.step_failed) progress_.ProcessText(text);
+    outcome_.step_failed = true;
+  }
+
+ private:
+  FlashProgress& progress_;
+  AutoOutcome& outcome_;
+};
+
+// Clears the status register for the erase; false when its block-protect bits did not read back
+// clear (a protected part silently refuses to erase).
+bool ClearStatus(ChipLink& link) {
+  FlashReadStatus(link);  // read once, its value unused, as the sequence always has
+  const std::optional<std::uint8_t> status = WriteStatusAndWait(link, 0x00);
+  return status && (*status & kAllBlockProtectBits) == 0;
+}
+
+// Writes 0xFF to the status register; true when the part then reads idle with every
+// block-protect bit set. `idle` says whether the part was seen idle before: when it was not, the
+// write still goes out (only the status reads may be failing) but cannot be confirmed.
+bool Protect(ChipLink& link, const ChipIdBytes& chip_id, bool idle) {
+  if (!idle) {
+    FlashWriteEnable(link);
+    FlashWriteStatus(link, 0xFF);
+    return false;
+  }
+  const std::uint8_t bits = BlockProtectBitsFor(chip_id);
+  const std::optional<std::uint8_t> status = WriteStatusAndWait(link, 0xFF);
+  return status && (*status & bits) == bits;
 }
 
 }  // namespace
+
+std::optional<std::string> AutoRefusal(const AutoSteps& steps, const FlashRange& range,
+                                       const ProgramImage& image) {
+  if (image.length == 0) return texts::kProgramFileEmpty;
+  // Higher addresses would be cut to 24 bits and land on the low flash.
+  if (!ImageExtent(range, image.length).WithinFlash()) {
+    return texts::RangeBeyondFlash(kFlashAddressLimit);
+  }
+  if (ErasesSectors(steps, range)) {
+    if (!EraseExtent(range).WithinFlash()) return texts::RangeBeyondFlash(kFlashAddressLimit);
+    if (!SectorAligned(range)) return texts::kUnalignedRange;
+  }
+  return std::nullopt;
+}
 
 AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const FlashRange& range,
                             const ProgramImage& image, ChipIdBytes& chip_id) {
   AutoOutcome outcome;
   FlashProgress& progress = ctx.progress;
-  const FlashExtent extent = ImageExtent(range, image.length);
-  if (!RangeWithinFlash(steps, range, extent)) {
-    progress.ProcessText(texts::kRangeBeyondFlash);
-    outcome.step_failed = true;
+  RunState run(progress, outcome);
+  if (const auto refusal = AutoRefusal(steps, range, image)) {
+    run.Fail(*refusal);
     return outcome;
   }
+  const FlashExtent extent = ImageExtent(range, image.length);
   const auto start = static_cast<std::uint32_t>(extent.start);
   const auto end = static_cast<std::uint32_t>(extent.end);
   const std::uint32_t base = range.ImageBase();
 
   progress.ProcessText(texts::kEnterIspMode);
   progress.Pump();
-  if (StopShown(progress)) outcome.step_failed = true;
+  if (StopShown(progress)) run.StepFailed();
 
   ctx.link.usb.Open();
   if (steps.isp_mode) IspEnter(ctx.link);
   FlashReadId(ctx.link, chip_id);
   outcome.page_size = PageSizeFor(chip_id);
 
-  if (steps.erase && !outcome.step_failed) {
+  // Past the part's real end the addresses wrap onto its low flash.
+  const std::uint64_t capacity = FlashCapacityFor(chip_id);
+  const bool past_end = !extent.Within(capacity) ||
+                        (ErasesSectors(steps, range) && !EraseExtent(range).Within(capacity));
+  if (past_end) run.Fail(texts::RangeBeyondFlash(capacity));
+
+  if (steps.erase && !run.Failed()) {
     progress.ProcessText(texts::kClearStatus);
-    FlashReadStatus(ctx.link);
-    WriteStatusAndWait(ctx.link, 0x00);
-    if (!EraseFlash(ctx, range)) outcome.step_failed = true;
+    if (!ClearStatus(ctx.link)) {
+      run.Fail(texts::kClearStatusFail);
+    } else if (!EraseFlash(ctx, range, chip_id)) {
+      run.StepFailed();
+    }
   }
 
   ctx.link.usb.Open();
   // One pass of blank check, programming or verify, run only while nothing has failed.
   auto run_step = [&](bool ticked, const char* start_text, const char* success_text, auto pass) {
-    if (!ticked || outcome.step_failed) return;
+    if (!ticked || run.Failed()) return;
     progress.ProcessText(start_text);
-    const bool ok = pass();
-    outcome.step_failed = !ok;
-    if (ok) progress.ProcessText(success_text);
+    if (pass()) {
+      progress.ProcessText(success_text);
+    } else {
+      run.StepFailed();
+    }
   };
   run_step(steps.blank, texts::kStartBlank, texts::kBlankSuccess,
            [&] { return BlankCheckRange(ctx, start, end); });
@@ -60,13 +123,14 @@ AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const Fla
   run_step(steps.verify, texts::kStartVerify, texts::kVerifySuccess,
            [&] { return VerifyRange(ctx, image, base, start, end); });
 
-  outcome.stopped = outcome.step_failed && progress.StopRequested();
+  outcome.stopped = run.Failed() && progress.StopRequested();
   if (steps.protect) {
-    // A stopped erase or page may still be running, and a busy flash ignores the status write.
-    if (outcome.stopped) WaitWhileBusy(ctx.link);
-    WriteStatusAndWait(ctx.link, 0xFF);
+    // After a failed step an erase or a page may still be running, and a busy part ignores the
+    // status write.
+    const bool idle = !run.Failed() || WaitUntilIdle(ctx.link, ChipErasePolls(chip_id)).has_value();
+    if (!Protect(ctx.link, chip_id, idle)) run.Fail(texts::kProtectFail);
   }
-  if (steps.isp_mode) IspExit(ctx.link);
+  if (steps.isp_mode && !IspExit(ctx.link)) run.Fail(texts::kExitIspFail);
   ctx.link.usb.Close();
   return outcome;
 }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 #include "chip_commands.h"
 #include "flash_engine.h"
@@ -25,21 +27,39 @@ struct AutoSteps {
 };
 
 struct AutoOutcome {
-  bool step_failed = false;  // erase, blank check, programming or verify failed, or stopped
-  bool stopped = false;      // the run was cut short by a stop request
+  // A step failed, the run was refused or stopped, or the protect or the ISP exit did not take.
+  bool step_failed = false;
+  bool stopped = false;                      // the run was cut short by a stop request
   std::uint16_t page_size = kLargePageSize;  // chosen from the identifier read by this run
 };
 
+// Why a run must not touch the device at all, or nothing: an empty image ("Program File is
+// empty !!": the run would erase the chip and report success), a range reaching past the 24-bit
+// address space, or, with Erase under AssignRange, a start or size that is not a multiple of
+// 4 KiB. The window shows the empty image in a "Dialog" box before it calls the run.
+std::optional<std::string> AutoRefusal(const AutoSteps& steps, const FlashRange& range,
+                                       const ProgramImage& image);
+
 // Runs one pass: "Enter ISP Mode" and a pump; open; IspEnter (ISP Mode); FlashReadId into
 // `chip_id` (kept on failure) and the page size from it; with Erase "Clear Status register",
-// one status read, status 0x00, then the erase (which opens and closes the link itself); open;
+// one status read, status 0x00 (whose block-protect bits must read back clear, else "Clear
+// Status register Fail"), then the erase (which opens and closes the link itself); open;
 // blank check, program and verify over the image's extent, each only while no step failed;
 // status 0xFF (Flash Protect) and IspExit (ISP Mode) even after a failed step; close.
 //
+// Refused runs (AutoRefusal) send nothing and leave the refusal on the process label. Once the
+// identifier is read, an image extent or erase range past the capacity it gives is refused with
+// "Range beyond flash address 0x" and the part's last address: nothing is erased or programmed,
+// protect and the ISP exit still run.
+//
+// After any failed step, the protect first waits (bounded by the chip-erase budget) for the part
+// to finish what it was doing, since a busy part ignores the status write. The protect must read
+// back with every block-protect bit set, else "Flash Protect Fail"; an ISP exit whose request
+// failed is "Exit ISP Mode Fail". Both end the run as failed; the label keeps the text of the
+// first failure.
+//
 // A stop request (seen at the next chunk, page or poll) ends the step that runs like a failure,
-// leaving "Stopped by user"; protect, which then first waits for the flash to finish what it
-// was doing, and ISP exit still run. A range reaching past the 24-bit address space is refused
-// before anything is sent.
+// leaving "Stopped by user".
 AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const FlashRange& range,
                             const ProgramImage& image, ChipIdBytes& chip_id);
 

@@ -7,7 +7,7 @@ namespace velmora {
 
 ImageLoadResult LoadBinaryImage(const std::string& path, ProgramImage& image) {
   std::ifstream in;
-  if (!OpenImageFile(path, in)) return CannotOpen(path);
+  if (auto refused = OpenImageFile(path, in)) return *refused;
   ProgramImage scratch;
   in.read(reinterpret_cast<char*>(scratch.bytes.data()), kProgramImageSize);
   if (in.bad()) return CannotRead(path);

@@ -8,11 +8,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 
 #include "chip_commands.h"
 #include "flash_geometry.h"
 #include "flash_progress.h"
+#include "flash_status.h"
 #include "program_image.h"
 
 namespace velmora {
@@ -23,23 +26,23 @@ struct FlashContext {
   FlashProgress& progress;
 };
 
-// ---- Status register and erase ----
+// ---- Erase (the status reads and waits are in flash_status.h) ----
 
-// Write enable, write status, then up to 1000 status reads 10 ms apart until bit 0 (busy) is
-// clear. The link must be open. A wait that runs out is not reported (the status write of the
-// sequence is never examined).
-void WriteStatusAndWait(ChipLink& link, std::uint8_t value);
+// Why a sector erase over `range` must not start, or nothing (always nothing under All): its
+// sectors reach past the 24-bit address space or past the capacity that `chip_id` gives
+// ("Range beyond flash address 0x..." with the last address), or its start or size is not a
+// multiple of 4 KiB, so whole sectors would erase flash outside it.
+std::optional<std::string> SectorEraseRefusal(const FlashRange& range, const ChipIdBytes& chip_id);
 
-// Reads the status up to 1000 times, 10 ms apart, until bit 0 is clear. True when it cleared.
-bool WaitWhileBusy(ChipLink& link);
-
-// The erase button: opens the link, erases, closes it. Under All a chip erase, under
-// AssignRange one sector erase per 4096 bytes from range_start while below range_start +
-// range_size; each erase is polled up to 1000 times with the progress labels and a pump per
-// poll. False when any erase stayed busy through its polls ("Erase Flash Fail"), when stopped
-// ("Stopped by user"), or when the sectors reach past the 24-bit address space (nothing sent).
-// A successful erase shows no text of its own.
-bool EraseFlash(FlashContext& ctx, const FlashRange& range);
+// The erase button: opens the link, erases, closes it. Under All a chip erase polled up to
+// ChipErasePolls(chip_id) times; under AssignRange one sector erase per 4096 bytes from
+// range_start while below range_start + range_size, each polled up to 1000 times. Each poll
+// shows the progress labels and pumps once; a status read that failed counts as busy. Before
+// each erase the part must read idle. False, with "Erase Flash Fail", when the part stayed busy
+// or a write-enable or erase request failed (a failed sector ends the erase there); with
+// "Stopped by user" when stopped; with the refusal's text, nothing sent, when
+// SectorEraseRefusal refuses the range. A successful erase shows no text of its own.
+bool EraseFlash(FlashContext& ctx, const FlashRange& range, const ChipIdBytes& chip_id);
 
 // ---- Range passes (the link must be open; addresses are flash addresses, end exclusive) ----
 
@@ -54,8 +57,9 @@ bool VerifyRange(FlashContext& ctx, const ProgramImage& image, std::uint32_t ima
 
 // Writes the image into [start, end) page by page (page_size 32 or 256). Pages of all 0xFF are
 // skipped; the last page is sent whole with the image's 0xFF fill. Before each page the flash
-// must turn idle within 101 status reads. False when it did not (the page address stays on the
-// address label), when stopped, or for a page size outside 1..256.
+// must turn idle within 101 status reads (a failed read counts as busy). False with
+// "Programming Fail at 0x" and the page address when it did not or when the page's write enable
+// or program request failed; false when stopped or for a page size outside 1..256.
 bool ProgramRange(FlashContext& ctx, const ProgramImage& image, std::uint32_t image_base,
                   std::uint16_t page_size, std::uint32_t start, std::uint32_t end);
 
@@ -65,7 +69,9 @@ enum class RangeOperation { BlankCheck, Program, Verify };
 
 // One of the blank-check, program and verify buttons: start text, open, the pass over the
 // image's extent (All: 0 .. length; AssignRange: range_start .. range_start + length), success
-// text, close. Programming uses the page size of `chip_id`, the identifier last read.
+// text, close. Programming uses the page size of `chip_id`, the identifier last read. An extent
+// past the capacity that `chip_id` gives (or past 24 bits) is refused before the link is opened,
+// with "Range beyond flash address 0x" and the last address.
 bool RunRangeOperation(FlashContext& ctx, RangeOperation operation, const ProgramImage& image,
                        const FlashRange& range, const ChipIdBytes& chip_id);
 

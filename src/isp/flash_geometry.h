@@ -2,6 +2,7 @@
 // address space, and where the program image lies in the flash.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "chip_commands.h"
@@ -24,6 +25,33 @@ inline constexpr std::uint8_t kReadBackFill = 0x5A;
 // identifier (including the all-zero one left by a failed read) programs 256-byte pages.
 inline std::uint16_t PageSizeFor(const ChipIdBytes& id) {
   return id[0] == 0xC2 && id[1] == 0x22 ? kSmallPageSize : kLargePageSize;
+}
+
+// Bytes the part holds, from the capacity code (third identifier byte): 2^code for the codes
+// 0x10 (64 KiB) to 0x19. Any other code, the zeros of a failed read included, is unknown, and
+// then only the 24-bit address space limits the range. Never more than that space.
+inline std::uint64_t FlashCapacityFor(const ChipIdBytes& id) {
+  const std::uint8_t code = id[2];
+  if (code < 0x10 || code > 0x19) return kFlashAddressLimit;
+  return std::min(std::uint64_t{1} << code, kFlashAddressLimit);
+}
+
+// Status polls, 10 ms apart, that a chip erase may take: 1000 (10 s) for parts up to 512 KiB
+// (code 0x13) and parts of unknown size, doubling with each doubling of the capacity above that
+// (32000, about 5 minutes, for 16 MiB), since a large part erases for minutes.
+inline constexpr int kStatusPolls = 1000;
+inline int ChipErasePolls(const ChipIdBytes& id) {
+  const std::uint8_t code = id[2];
+  if (code <= 0x13 || code > 0x19) return kStatusPolls;
+  return kStatusPolls << (code - 0x13);
+}
+
+// Block-protect bits of the status register: BP0-BP1 on the small parts (those with 32-byte
+// pages), BP0-BP2 on the others. A protect write of 0xFF must leave them all set; the erase needs
+// them all clear.
+inline constexpr std::uint8_t kAllBlockProtectBits = 0x1C;
+inline std::uint8_t BlockProtectBitsFor(const ChipIdBytes& id) {
+  return PageSizeFor(id) == kSmallPageSize ? 0x0C : kAllBlockProtectBits;
 }
 
 // Kilobytes typed into a range edit, in bytes. A negative value or one past 32 bits becomes the
@@ -53,7 +81,9 @@ struct FlashExtent {
   std::uint64_t start = 0;
   std::uint64_t end = 0;
 
-  bool WithinFlash() const { return start <= end && end <= kFlashAddressLimit; }
+  // Within the first `limit` bytes of the flash.
+  bool Within(std::uint64_t limit) const { return start <= end && end <= limit; }
+  bool WithinFlash() const { return Within(kFlashAddressLimit); }
 };
 
 // The flash the image occupies: image_length bytes from the image base.
@@ -65,6 +95,12 @@ inline FlashExtent ImageExtent(const FlashRange& range, std::uint32_t image_leng
 // The flash the sector erase covers under AssignRange.
 inline FlashExtent EraseExtent(const FlashRange& range) {
   return {range.range_start, std::uint64_t{range.range_start} + range.range_size};
+}
+
+// The sector erase works in whole 4 KiB sectors: a start or size off that grid would erase
+// flash outside the range.
+inline bool SectorAligned(const FlashRange& range) {
+  return range.range_start % kSectorSize == 0 && range.range_size % kSectorSize == 0;
 }
 
 }  // namespace velmora

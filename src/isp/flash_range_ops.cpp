@@ -29,7 +29,7 @@ std::uint8_t ImageByteAt(const ProgramImage& image, std::uint32_t image_base,
 
 bool RefuseBeyondFlash(FlashContext& ctx, std::uint32_t end) {
   if (end <= kFlashAddressLimit) return false;
-  ctx.progress.ProcessText(texts::kRangeBeyondFlash);
+  ctx.progress.ProcessText(texts::RangeBeyondFlash(kFlashAddressLimit));
   return true;
 }
 
@@ -70,10 +70,10 @@ bool AllErased(const std::uint8_t* page, std::uint16_t size) {
   return std::all_of(page, page + size, [](std::uint8_t b) { return b == 0xFF; });
 }
 
-// Up to 101 status reads, 1 ms after each busy one.
+// Up to 101 status reads, 1 ms after each busy one; a read that failed counts as busy.
 bool IdleBeforePage(ChipLink& link) {
   for (int read = 0; read < kBusyReadsBeforePage; ++read) {
-    if ((FlashReadStatus(link) & 0x01) == 0) return true;
+    if (!IsBusy(StatusForWait(link))) return true;
     link.sleeper.SleepMs(kBusyPauseMs);
   }
   return false;
@@ -104,11 +104,14 @@ bool ProgramRange(FlashContext& ctx, const ProgramImage& image, std::uint32_t im
     if (AllErased(page.data(), page_size)) continue;
 
     const bool idle = IdleBeforePage(ctx.link);
-    FlashWriteEnable(ctx.link);
+    const bool enabled = FlashWriteEnable(ctx.link);
     ctx.progress.AddressText(texts::PageAddress(a));
     ctx.progress.Pump();
-    if (!idle) return false;
-    FlashPageProgram(ctx.link, a, page_size, page.data());
+    // A busy part, or one that missed its write enable or the page, has not written the page.
+    if (!idle || !enabled || !FlashPageProgram(ctx.link, a, page_size, page.data())) {
+      ctx.progress.ProcessText(texts::WithAddress(texts::kProgramFail, a));
+      return false;
+    }
     for (int poll = 0; poll < kReadyPollsAfterPage; ++poll) {
       ctx.link.sleeper.SleepMs(kReadyPauseMs);
       if (SpiReady(ctx.link)) break;
@@ -126,9 +129,11 @@ bool RunRangeOperation(FlashContext& ctx, RangeOperation operation, const Progra
   const auto which = static_cast<int>(operation);
   ctx.progress.ProcessText(kStart[which]);
 
+  // Past the part's end the addresses would wrap onto its low flash.
   const FlashExtent extent = ImageExtent(range, image.length);
-  if (!extent.WithinFlash()) {
-    ctx.progress.ProcessText(texts::kRangeBeyondFlash);
+  const std::uint64_t capacity = FlashCapacityFor(chip_id);
+  if (!extent.Within(capacity)) {
+    ctx.progress.ProcessText(texts::RangeBeyondFlash(capacity));
     return false;
   }
   const auto start = static_cast<std::uint32_t>(extent.start);

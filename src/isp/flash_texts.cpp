@@ -30,4 +30,8 @@ std::string WithAddress(const char* prefix, std::uint32_t address) {
   return prefix + Hex(address, 6);
 }
 
+std::string RangeBeyondFlash(std::uint64_t flash_size) {
+  return "Range beyond flash address 0x" + Hex(static_cast<std::uint32_t>(flash_size - 1), 6);
+}
+
 }  // namespace velmora::texts

@@ -1,5 +1,8 @@
 #include "hex_image_decoder.h"
 
+#include <algorithm>
+#include <cstddef>
+
 #include "flash_texts.h"
 #include "hex_digits.h"
 
@@ -28,6 +31,9 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
+// Old editors end a text file with Ctrl-Z, also right after the last record on its line.
+constexpr char kCtrlZ = 0x1A;
+
 }  // namespace
 
 bool HexImageDecoder::Fail(std::string why) {
@@ -38,9 +44,15 @@ bool HexImageDecoder::Fail(std::string why) {
 bool HexImageDecoder::DecodeLine(std::string_view line) {
   if (end_seen_) return true;
   const std::size_t colon = line.find(':');
-  if (colon == std::string_view::npos) return true;
+  if (colon == std::string_view::npos) {
+    // A record that lost its colon would leave a hole of 0xFF that still programs and verifies.
+    const bool blank = std::all_of(line.begin(), line.end(), IsBlank);
+    return blank || Fail("the line holds text but no record (no ':')");
+  }
   std::string_view record = line.substr(colon + 1);
-  while (!record.empty() && IsBlank(record.back())) record.remove_suffix(1);
+  while (!record.empty() && (IsBlank(record.back()) || record.back() == kCtrlZ)) {
+    record.remove_suffix(1);
+  }
   if (!DecodeDigits(record)) return false;
   ++records_;
   return ApplyRecord();
@@ -83,15 +95,16 @@ bool HexImageDecoder::ApplyRecord() {
   const std::uint8_t* data = bytes_.data() + 4;
   switch (type) {
     case kData: {
-      // Data runs on past a 64 KiB boundary rather than wrapping, as it always has here.
-      const std::uint32_t start = base_ + address;
-      const std::uint32_t end = start + count;
+      // Data runs on past a 64 KiB boundary rather than wrapping, as it always has here. In 64
+      // bits: a linear base near 4 GiB must not wrap the end below the image size.
+      const std::uint64_t start = std::uint64_t{base_} + address;
+      const std::uint64_t end = start + count;
       if (end > kProgramImageSize) {
-        return Fail("the record's " + std::to_string(count) + " data bytes at 0x" + Hex(start, 5) +
-                    " reach beyond the 256 KiB image");
+        return Fail("the record's " + std::to_string(count) + " data bytes at 0x" +
+                    Hex(static_cast<std::uint32_t>(start), 5) + " reach beyond the 256 KiB image");
       }
-      for (std::uint32_t i = 0; i < count; ++i) image_.bytes[start + i] = data[i];
-      if (end > length_) length_ = end;
+      std::copy_n(data, count, image_.bytes.begin() + static_cast<std::ptrdiff_t>(start));
+      if (end > length_) length_ = static_cast<std::uint32_t>(end);
       return true;
     }
     case kEndOfFile:

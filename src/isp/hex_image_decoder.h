@@ -16,10 +16,11 @@ class HexImageDecoder {
   // nothing else in it (the length is Length()).
   explicit HexImageDecoder(ProgramImage& image) : image_(image) {}
 
-  // Decodes one line given without its line end. A line without ':' is skipped, as is the text
-  // before the first ':'; the record runs from there to the end of the line (trailing blanks
-  // allowed). Lines after the end record are ignored. Returns false for a damaged record; Error()
-  // then says why and the decoder should not be fed further.
+  // Decodes one line given without its line end. A blank line (spaces and tabs only) is skipped;
+  // any other line without ':' is damage. Text before the first ':' is skipped; the record runs
+  // from there to the end of the line (trailing blanks and Ctrl-Z allowed). Lines after the end
+  // record are ignored. Returns false for a damaged line; Error() then says why and the decoder
+  // should not be fed further.
   bool DecodeLine(std::string_view line);
 
   bool SawAnyRecord() const { return records_ > 0; }

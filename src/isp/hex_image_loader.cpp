@@ -21,18 +21,22 @@ ImageLoadResult Damaged(const std::string& path, unsigned line, const std::strin
 
 ImageLoadResult LoadHexImage(const std::string& path, ProgramImage& image) {
   std::ifstream in;
-  if (!OpenImageFile(path, in)) return CannotOpen(path);
+  if (auto refused = OpenImageFile(path, in)) return *refused;
   ProgramImage scratch;
   HexImageDecoder decoder(scratch);
   std::string line;
   unsigned line_number = 1;
   bool after_cr = false;  // the LF of a CRLF ends no second line
   char chunk[4096];
+  std::uint64_t total = 0;
   // Lines end at CR, LF or CRLF; reading stops at the end record.
   while (!decoder.SawEndRecord()) {
     in.read(chunk, sizeof chunk);
     if (in.gcount() <= 0) break;
     const auto got = static_cast<std::size_t>(in.gcount());
+    // The size was checked before opening; a file that grows meanwhile is not read without end.
+    total += got;
+    if (total > kLargestProgramFile) return TooLarge(path);
     for (std::size_t i = 0; i < got && !decoder.SawEndRecord(); ++i) {
       const char c = chunk[i];
       if (c == '\n' && after_cr) {
@@ -56,6 +60,12 @@ ImageLoadResult LoadHexImage(const std::string& path, ProgramImage& image) {
   }
   if (!decoder.SawAnyRecord()) {
     return {false, 0, "The HEX file \"" + path + "\" holds no HEX records."};
+  }
+  // Most often a copy or a download cut the file short: what is missing would program as 0xFF.
+  if (!decoder.SawEndRecord()) {
+    return {false, 0,
+            "The HEX file \"" + path +
+                "\" is damaged: its end record is missing (the file may have been cut short)."};
   }
   scratch.length = decoder.Length();
   return CommitImage(scratch, image);

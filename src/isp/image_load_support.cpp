@@ -6,12 +6,23 @@
 
 namespace velmora {
 
-bool OpenImageFile(const std::string& path, std::ifstream& in) {
-  // A directory opens as a stream on some systems and then reads as an empty file.
+std::optional<ImageLoadResult> OpenImageFile(const std::string& path, std::ifstream& in) {
+  namespace fs = std::filesystem;
+  if (path.empty()) return CannotOpen(path);
   std::error_code error;
-  if (path.empty() || std::filesystem::is_directory(path, error)) return false;
+  const fs::file_status status = fs::status(path, error);  // follows links
+  if (error || !fs::exists(status)) return CannotOpen(path);
+  if (!fs::is_regular_file(status)) {
+    return ImageLoadResult{
+        false, 0,
+        "The program file \"" + path + "\" is not a regular file (a folder, a pipe or a device)."};
+  }
+  const std::uintmax_t size = fs::file_size(path, error);
+  if (error) return CannotOpen(path);
+  if (size > kLargestProgramFile) return TooLarge(path);
   in.open(path, std::ios::in | std::ios::binary);
-  return in.is_open();
+  if (!in.is_open()) return CannotOpen(path);
+  return std::nullopt;
 }
 
 ImageLoadResult CannotOpen(const std::string& path) {
@@ -20,6 +31,12 @@ ImageLoadResult CannotOpen(const std::string& path) {
 
 ImageLoadResult CannotRead(const std::string& path) {
   return {false, 0, "Cannot read the program file \"" + path + "\"."};
+}
+
+ImageLoadResult TooLarge(const std::string& path) {
+  return {
+      false, 0,
+      "The program file \"" + path + "\" is larger than 16 MiB: no program file is that large."};
 }
 
 ImageLoadResult CommitImage(const ProgramImage& scratch, ProgramImage& image) {

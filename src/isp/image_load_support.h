@@ -2,6 +2,7 @@
 #pragma once
 
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "image_loaders.h"
@@ -9,11 +10,14 @@
 
 namespace velmora {
 
-// Opens `path` for byte reading; false for a missing, unreadable file or a directory.
-bool OpenImageFile(const std::string& path, std::ifstream& in);
+// Opens `path` for byte reading. Anything but a regular file, also behind a link, is refused
+// before it is opened (a FIFO would block the window for good, a device would never end), and so
+// is a file larger than kLargestProgramFile. Returns the failure, or nothing when `in` is open.
+std::optional<ImageLoadResult> OpenImageFile(const std::string& path, std::ifstream& in);
 
 ImageLoadResult CannotOpen(const std::string& path);
 ImageLoadResult CannotRead(const std::string& path);
+ImageLoadResult TooLarge(const std::string& path);
 
 // Copies the scratch image into `image` (keeping its storage) and reports the checksum.
 ImageLoadResult CommitImage(const ProgramImage& scratch, ProgramImage& image);

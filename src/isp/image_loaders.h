@@ -10,6 +10,11 @@
 
 namespace velmora {
 
+// No program file is larger: a HEX file of a whole 256 KiB image is under 1 MiB even with short
+// records, and 16 MiB is the largest flash the 24-bit addresses reach, so a raw dump of any part
+// still loads (its first 256 KiB). A larger file is refused before it is read.
+inline constexpr std::uint64_t kLargestProgramFile = 16 * 1024 * 1024;
+
 struct ImageLoadResult {
   bool ok = false;
   // 16-bit sum of the loaded image's bytes 0 .. length - 1 (valid when ok).
@@ -19,20 +24,24 @@ struct ImageLoadResult {
   std::string message;
 };
 
+// Both loaders refuse, before reading a byte, a path that is not a regular file (also behind a
+// link: a folder, a FIFO, a device) and a file larger than kLargestProgramFile.
+
 // Raw bytes from image address 0 on; at most the first 256 KiB are taken and the rest of the
 // image is 0xFF. length = bytes read (an empty file loads fine with length 0 and checksum 0).
-// Fails when the file cannot be opened (or is a directory) or a read fails.
+// Fails when the file is refused as above, cannot be opened or a read fails.
 ImageLoadResult LoadBinaryImage(const std::string& path, ProgramImage& image);
 
 // Intel HEX: data records land at base + 16-bit address, where extended segment (02) and
 // extended linear (04) records set the base; start address records (03, 05) are ignored; the
-// end record (01) ends the file. Upper and lower case digits, CR, LF and CRLF line ends, blank
-// lines and text before a record's ':' are accepted; a file without an end record loads when its
-// records are good. length = highest end of data (base + address + count). Fails, naming the
-// line, on a bad record checksum, a non-hex character or text after the record, a record shorter
-// or longer than its byte count, an unknown record type, an extended address record without two
-// bytes, or data beyond the 256 KiB image; also when the file cannot be opened or read, or holds
-// no records at all.
+// end record (01) ends the file and whatever follows it (a Ctrl-Z, say) is not read. Upper and
+// lower case digits, CR, LF and CRLF line ends, blank lines and text before a record's ':' on its
+// line are accepted. length = highest end of data (base + address + count). Fails, naming the
+// line, on a line with text but no ':', a bad record checksum, a non-hex character or text after
+// the record, a record shorter or longer than its byte count, an unknown record type, an extended
+// address record without two bytes, or data beyond the 256 KiB image (however large its base);
+// also when the end record is missing (a file cut short), when the file is refused as above,
+// cannot be opened or read, or holds no records at all.
 ImageLoadResult LoadHexImage(const std::string& path, ProgramImage& image);
 
 }  // namespace velmora

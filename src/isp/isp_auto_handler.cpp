@@ -14,6 +14,7 @@ namespace {
 
 constexpr const char* kNoDevice = "USB device is NOT available !!    ";
 constexpr const char* kNoProgramFile = "Program File Not Ready !!    ";
+constexpr const char* kProgramFileEmpty = "Program File is empty !!    ";
 
 }  // namespace
 
@@ -72,6 +73,12 @@ void TForm1::RunAutoPass(const velmora::FlashRange& range) {
     // The loader has said why in its box. Going on with the image still in memory would erase
     // the chip for a file the user did not ask for: the device is not touched.
     if (!FileReady) return;
+  }
+  // An empty file is a good load, but a run would erase the chip for it and report success.
+  if (ProgramImage.length == 0) {
+    ShowMessage(kProgramFileEmpty);
+    StepFailed = true;
+    return;
   }
 
   const velmora::AutoSteps steps{

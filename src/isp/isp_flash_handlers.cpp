@@ -92,7 +92,8 @@ void TForm1::lbledtUSBWriteStatusKeyDown(QWidget*, int key, Qt::KeyboardModifier
 void TForm1::btnUSBEraseClick() {
   velmora::ChipLink link = IspLink();
   velmora::FlashContext ctx{link, *isp_progress_};
-  if (!velmora::EraseFlash(ctx, CurrentFlashRange())) StepFailed = true;
+  // The identifier read last bounds the sectors: past the part's end they would wrap.
+  if (!velmora::EraseFlash(ctx, CurrentFlashRange(), ChipId)) StepFailed = true;
 }
 
 void TForm1::RunRangeButton(velmora::RangeOperation operation) {

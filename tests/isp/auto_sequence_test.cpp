@@ -106,12 +106,13 @@ TEST_F(AutoSequenceTest, AllSevenUntickedOnlyReadsTheIdentifier) {
   EXPECT_EQ(platform.OpenHandleCount(), 0u);
 }
 
-TEST_F(AutoSequenceTest, EmptyImageReportsEverySuccessWithoutReadingOrProgramming) {
+// An empty image would have the run erase the chip and report success.
+TEST_F(AutoSequenceTest, EmptyImageIsRefusedBeforeTheDeviceIsTouched) {
   const AutoOutcome outcome = Run(kAllTicked, ProgramImage{});
-  EXPECT_FALSE(outcome.step_failed);
-  EXPECT_EQ(Labels(progress.process), kFullRunLabels);
-  EXPECT_TRUE(Requests(0x81, 0x03).empty());
-  EXPECT_TRUE(Requests(0x80, 0x02).empty());
+  EXPECT_TRUE(outcome.step_failed);
+  EXPECT_EQ(progress.process, std::vector<std::string>{"Program File is empty !!"});
+  EXPECT_TRUE(transcript.Events().empty());
+  EXPECT_EQ(chip.Flash().Peek(0), 0xCC);
 }
 
 TEST_F(AutoSequenceTest, PageSizeFollowsTheIdentifier) {
@@ -231,20 +232,21 @@ TEST_F(AutoSequenceTest, FailuresMidRunEndWithTheirTextAndStillProtectAndLeaveIs
          };
        },
        "Verifying Fail at 0x000000", true},
+      // The page shown when the part got stuck is sent; the next one finds it busy.
       {"flash stuck busy during programming",
        [](ChipRig& r) {
          r.progress.on_address_text = [&r](const std::string& text) {
            if (text == "0x000400") r.chip.SetFlashStuckBusy(true);
          };
        },
-       "Start Programming", false},
+       "Programming Fail at 0x000500", false},
       {"unplugged during programming",
        [](ChipRig& r) {
          r.progress.on_address_text = [&r](const std::string& text) {
            if (text == "0x000400") r.chip.UnplugAfterTransfers(0);
          };
        },
-       "Start Programming", false},
+       "Programming Fail at 0x000400", false},
       {"unplugged during verify",
        [](ChipRig& r) {
          r.progress.on_address_text = [&r](const std::string& text) {
@@ -362,6 +364,292 @@ TEST_F(AutoSequenceTest, RangePastTheAddressSpaceIsRefusedBeforeTheDeviceIsTouch
   EXPECT_TRUE(outcome.step_failed);
   EXPECT_EQ(progress.process, std::vector<std::string>{"Range beyond flash address 0xFFFFFF"});
   EXPECT_TRUE(transcript.Events().empty());
+}
+
+// ---- What the run must notice and refuse ----
+
+// Assign Range over two sectors with the image in the first: only the erase itself vouches for
+// the second.
+const FlashRange kTwoSectors{RangeChoice::AssignRange, 0x2000, 0x2000};
+
+bool AllErased(sim::VirtualChip& chip, std::uint32_t from, std::uint32_t count) {
+  const auto bytes = chip.Flash().ReadRange(from, count);
+  return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0xFF; });
+}
+
+// The bridge keeps its last answer: when the status command of a wait is lost, a fetch hands
+// back the idle status read before the erase, and the wait must not take it for idle.
+TEST_F(AutoSequenceTest, AStatusReadWhoseCommandFailedCountsAsBusyInTheEraseWait) {
+  struct Case {
+    const char* name;
+    FlashRange range;
+    std::uint8_t erase_opcode;
+  } cases[] = {{"sector erase", kTwoSectors, 0x20}, {"chip erase", {}, 0xC7}};
+  const ProgramImage image = RandomImage(1000);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ChipRig rig;
+    bool armed = false;  // the first status read after each erase command loses its 0x81
+    RequestFilter filter(
+        rig, [&](const ControlSetup& setup, const std::uint8_t* data, std::uint32_t length) {
+          if (IsFlashCommand(setup, data, length, c.erase_opcode)) armed = true;
+          if (!armed || !IsFlashCommand(setup, data, length, 0x05)) return false;
+          armed = false;
+          return true;
+        });
+    ChipIdBytes id{};
+    const AutoOutcome outcome = RunAutoSequence(rig.ctx, kAllTicked, c.range, image, id);
+    EXPECT_GE(filter.failed, 1);
+    EXPECT_FALSE(outcome.step_failed);
+    EXPECT_EQ(rig.progress.process.back(), "Verifying Success");
+    const std::uint32_t base = c.range.ImageBase();
+    const std::uint32_t erase_end =
+        c.range.choice == RangeChoice::All ? rig.chip.Flash().Size() : base + c.range.range_size;
+    EXPECT_EQ(rig.chip.Flash().ReadRange(base, 1000), ImageBytes(image, 0, 1000));
+    EXPECT_TRUE(AllErased(rig.chip, base + 1000, erase_end - base - 1000));
+  }
+}
+
+TEST_F(AutoSequenceTest, AnEraseWhoseWriteEnableOrEraseRequestFailsIsAnEraseFailure) {
+  struct Case {
+    const char* name;
+    std::uint8_t lost_opcode;
+  } cases[] = {{"second sector's write enable lost", 0x06}, {"second sector's erase lost", 0x20}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ChipRig rig;
+    int erases_seen = 0;
+    bool lost = false;
+    RequestFilter filter(
+        rig, [&](const ControlSetup& setup, const std::uint8_t* data, std::uint32_t length) {
+          const bool erase = IsFlashCommand(setup, data, length, 0x20);
+          erases_seen += erase;
+          const bool hit = c.lost_opcode == 0x20
+                               ? erase && erases_seen == 2
+                               : erases_seen == 1 && IsFlashCommand(setup, data, length, 0x06);
+          if (lost || !hit) return false;
+          return lost = true;
+        });
+    ChipIdBytes id{};
+    const AutoOutcome outcome =
+        RunAutoSequence(rig.ctx, kAllTicked, kTwoSectors, RandomImage(1000), id);
+    EXPECT_EQ(filter.failed, 1);
+    EXPECT_TRUE(outcome.step_failed);
+    EXPECT_EQ(rig.progress.process.back(), "Erase Flash Fail");
+    EXPECT_TRUE(rig.Requests(0x80, 0x02).empty());
+    const std::uint8_t writable = rig.chip.Flash().WritableStatusBits();
+    EXPECT_EQ(rig.chip.Flash().Status() & writable, writable);
+    EXPECT_FALSE(rig.chip.InIspMode());
+  }
+}
+
+// A protect or an ISP exit that did not take leaves the chip unprotected or in ISP mode: the run
+// must say so rather than "Verifying Success".
+TEST_F(AutoSequenceTest, ProtectAndIspExitThatDoNotTakeFailTheRun) {
+  struct Case {
+    const char* name;
+    std::function<bool(const ControlSetup&, const std::uint8_t*, std::uint32_t)> lost;
+    const char* last_text;
+    bool protected_after, in_isp_after;
+  } cases[] = {
+      {"protect write lost",
+       [](const ControlSetup& setup, const std::uint8_t* data, std::uint32_t length) {
+         return IsFlashCommand(setup, data, length, 0x01) && data[1] == 0xFF;
+       },
+       "Flash Protect Fail", false, false},
+      {"ISP exit lost",
+       [](const ControlSetup& setup, const std::uint8_t*, std::uint32_t) {
+         return setup.request == 0x85;
+       },
+       "Exit ISP Mode Fail", true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ChipRig rig;
+    RequestFilter filter(rig, c.lost);
+    ChipIdBytes id{};
+    const AutoOutcome outcome = RunAutoSequence(rig.ctx, kAllTicked, {}, RandomImage(1000), id);
+    EXPECT_EQ(filter.failed, 1);
+    EXPECT_TRUE(outcome.step_failed);
+    EXPECT_EQ(rig.progress.process.back(), c.last_text);
+    const std::uint8_t writable = rig.chip.Flash().WritableStatusBits();
+    EXPECT_EQ((rig.chip.Flash().Status() & writable) == writable, c.protected_after);
+    EXPECT_EQ(rig.chip.InIspMode(), c.in_isp_after);
+  }
+  // A write enable lost before the protect: the status write is ignored, the read-back says so.
+  ChipRig rig;
+  bool verified = false, lost = false;
+  rig.progress.on_process_text = [&](const std::string& text) {
+    verified = verified || text == texts::kVerifySuccess;
+  };
+  RequestFilter filter(
+      rig, [&](const ControlSetup& setup, const std::uint8_t* data, std::uint32_t length) {
+        if (!verified || lost || !IsFlashCommand(setup, data, length, 0x06)) return false;
+        return lost = true;
+      });
+  ChipIdBytes id{};
+  EXPECT_TRUE(RunAutoSequence(rig.ctx, kAllTicked, {}, RandomImage(1000), id).step_failed);
+  EXPECT_EQ(rig.progress.process.back(), "Flash Protect Fail");
+}
+
+// After an erase or a page that timed out, the part is still busy and would ignore the protect.
+TEST_F(AutoSequenceTest, AfterATimedOutStepTheProtectWaitsForThePartAndTakes) {
+  struct Case {
+    const char* name;
+    sim::FlashTimes times;
+    FlashRange range;
+    const char* last_text;
+  } cases[] = {
+      {"sector erase of 15 s",
+       {.sector_erase_us = 15000000},
+       {RangeChoice::AssignRange, 0x2000, 0x1000},
+       "Erase Flash Fail"},
+      {"page program of 0.5 s", {.page_program_us = 500000}, {}, "Programming Fail at 0x000100"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ChipRig rig;
+    rig.chip.Flash().SetTimes(c.times);
+    ChipIdBytes id{};
+    const AutoOutcome outcome =
+        RunAutoSequence(rig.ctx, kAllTicked, c.range, RandomImage(1000), id);
+    EXPECT_TRUE(outcome.step_failed);
+    EXPECT_EQ(rig.progress.process.back(), c.last_text);
+    const std::uint8_t writable = rig.chip.Flash().WritableStatusBits();
+    EXPECT_EQ(rig.chip.Flash().Status() & writable, writable);
+    EXPECT_FALSE(rig.chip.InIspMode());
+  }
+}
+
+// The capacity code of the identifier bounds the range: past the part's end, sector addresses
+// and pages wrap onto its low flash.
+TEST_F(AutoSequenceTest, ARangePastThePartsEndIsRefusedOnceTheIdentifierIsRead) {
+  struct Case {
+    const char* name;
+    std::array<std::uint8_t, 3> id;
+    FlashRange range;
+    std::uint32_t image_length;
+    bool erase;
+    const char* text;  // nullptr: the run succeeds
+  } cases[] = {
+      {"512 KiB part, sectors and image past 0x080000",
+       {0xC2, 0x20, 0x13},
+       {RangeChoice::AssignRange, 508 * 1024, 8 * 1024},
+       8192,
+       true,
+       "Range beyond flash address 0x07FFFF"},
+      {"512 KiB part, only the image past the end",
+       {0xC2, 0x20, 0x13},
+       {RangeChoice::AssignRange, 508 * 1024, 4 * 1024},
+       8192,
+       true,
+       "Range beyond flash address 0x07FFFF"},
+      {"512 KiB part, no erase, image past the end",
+       {0xC2, 0x20, 0x13},
+       {RangeChoice::AssignRange, 508 * 1024, 0},
+       8192,
+       false,
+       "Range beyond flash address 0x07FFFF"},
+      {"64 KiB part, All with a larger image",
+       {0xC2, 0x22, 0x10},
+       {},
+       0x10040,
+       true,
+       "Range beyond flash address 0x00FFFF"},
+      {"512 KiB part, range up to the last byte",
+       {0xC2, 0x20, 0x13},
+       {RangeChoice::AssignRange, 508 * 1024, 4 * 1024},
+       4096,
+       true,
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ChipRig rig(TestFlash(c.id));
+    AutoSteps steps;
+    steps.erase = c.erase;
+    if (!c.erase) rig.chip.Flash().Fill(0xFF);
+    ChipIdBytes id{};
+    const ProgramImage image = RandomImage(c.image_length);
+    const AutoOutcome outcome = RunAutoSequence(rig.ctx, steps, c.range, image, id);
+    const auto low = rig.chip.Flash().ReadRange(0, 0x2000);
+    const std::uint8_t writable = rig.chip.Flash().WritableStatusBits();
+    EXPECT_EQ(rig.chip.Flash().Status() & writable, writable);
+    EXPECT_FALSE(rig.chip.InIspMode());
+    if (c.text == nullptr) {
+      EXPECT_FALSE(outcome.step_failed);
+      EXPECT_EQ(rig.chip.Flash().ReadRange(c.range.range_start, c.image_length),
+                ImageBytes(image, 0, c.image_length));
+      continue;
+    }
+    EXPECT_TRUE(outcome.step_failed);
+    EXPECT_EQ(rig.progress.process.back(), c.text);
+    EXPECT_TRUE(rig.Requests(0x80, 0x20).empty());
+    EXPECT_TRUE(rig.Requests(0x80, 0xC7).empty());
+    EXPECT_TRUE(rig.Requests(0x80, 0x02).empty());
+    EXPECT_EQ(low, std::vector<std::uint8_t>(0x2000, c.erase ? 0xCC : 0xFF));
+  }
+}
+
+// The design's erase budget of 10 s is far too short for a 16 MiB part; a 512 KiB part keeps it.
+TEST_F(AutoSequenceTest, TheChipEraseBudgetGrowsWithTheCapacity) {
+  struct Case {
+    const char* name;
+    std::array<std::uint8_t, 3> id;
+    bool stop;
+    const char* last_text;
+    std::size_t max_polls;
+  } cases[] = {
+      {"16 MiB part", {0xC2, 0x20, 0x18}, false, "Verifying Success", 32000},
+      {"16 MiB part, stopped while erasing", {0xC2, 0x20, 0x18}, true, "Stopped by user", 32000},
+      {"512 KiB part", {0xC2, 0x20, 0x13}, false, "Erase Flash Fail", 1000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    sim::FlashConfig config = TestFlash(c.id);
+    config.times.chip_erase_us = 120000000;  // two minutes
+    ChipRig rig(config);
+    int polls = 0;
+    rig.progress.on_process_text = [&](const std::string& text) {
+      if (!text.starts_with(texts::kEraseAll)) return;
+      if (++polls == 2000 && c.stop) rig.progress.stop = true;
+    };
+    ChipIdBytes id{};
+    const AutoOutcome outcome = RunAutoSequence(rig.ctx, kAllTicked, {}, RandomImage(1000), id);
+    EXPECT_EQ(rig.progress.process.back(), c.last_text);
+    EXPECT_EQ(outcome.step_failed, c.stop || c.max_polls == 1000);
+    EXPECT_LE(static_cast<std::size_t>(polls), c.max_polls + 1);
+    // A stopped or timed-out erase is waited out before the protect, when the budget allows.
+    const std::uint8_t writable = rig.chip.Flash().WritableStatusBits();
+    EXPECT_EQ((rig.chip.Flash().Status() & writable) == writable, c.max_polls > 1000);
+  }
+}
+
+// Whole 4 KiB sectors around an unaligned range would wipe flash outside it.
+TEST_F(AutoSequenceTest, AnUnalignedRangeWithEraseIsRefusedBeforeAnythingIsSent) {
+  const FlashRange unaligned[] = {{RangeChoice::AssignRange, 1024, 1024},
+                                  {RangeChoice::AssignRange, 0x8000, 6 * 1024},
+                                  {RangeChoice::AssignRange, 0x8400, 0x1000}};
+  for (const FlashRange& range : unaligned) {
+    SCOPED_TRACE(range.range_start);
+    ChipRig rig;
+    ChipIdBytes id{};
+    const AutoOutcome outcome = RunAutoSequence(rig.ctx, kAllTicked, range, RandomImage(1000), id);
+    EXPECT_TRUE(outcome.step_failed);
+    EXPECT_EQ(rig.progress.process,
+              std::vector<std::string>{"Start and size must be multiples of 4 KB to erase in "
+                                       "sectors"});
+    EXPECT_TRUE(rig.transcript.Events().empty());
+  }
+  // Without the erase nothing is erased, so the range may lie anywhere.
+  ChipRig rig;
+  rig.chip.Flash().Fill(0xFF);
+  AutoSteps steps;
+  steps.erase = false;
+  ChipIdBytes id{};
+  const ProgramImage image = RandomImage(1000);
+  EXPECT_FALSE(RunAutoSequence(rig.ctx, steps, unaligned[0], image, id).step_failed);
+  EXPECT_EQ(rig.chip.Flash().ReadRange(1024, 1000), ImageBytes(image, 0, 1000));
 }
 
 }  // namespace

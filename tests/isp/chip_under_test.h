@@ -10,6 +10,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "chip_commands.h"
@@ -108,6 +109,38 @@ struct ChipRig {
 };
 
 class ChipUnderTest : public ::testing::Test, protected ChipRig {};
+
+// Stands between the link and the chip: the transfers that `fails` picks fail like stalls
+// without reaching the chip (a cable that loses chosen requests); all others go through.
+class RequestFilter final : public sim::VirtualDevice {
+ public:
+  using Rule =
+      std::function<bool(const ControlSetup&, const std::uint8_t* data, std::uint32_t length)>;
+  RequestFilter(ChipRig& rig, Rule fails) : chip_(rig.chip), fails_(std::move(fails)) {
+    rig.platform.Plug(sim::kAudioPath, this);
+  }
+  bool HandleControl(Backend backend, const ControlSetup& setup, std::uint8_t* data,
+                     std::uint32_t length) override {
+    if (fails_(setup, data, length)) {
+      ++failed;
+      return false;
+    }
+    return chip_.HandleControl(backend, setup, data, length);
+  }
+  int failed = 0;
+
+ private:
+  sim::VirtualChip& chip_;
+  Rule fails_;
+};
+
+// True for a flash command (0x80 or 0x81 with an opcode and up to 3 address bytes, not the data
+// of a page) whose opcode is `op`.
+inline bool IsFlashCommand(const ControlSetup& setup, const std::uint8_t* data,
+                           std::uint32_t length, std::uint8_t op) {
+  return (setup.request == 0x80 || setup.request == 0x81) && length >= 1 && length <= 4 &&
+         data[0] == op;
+}
 
 // 24-bit address carried after the opcode of a flash command transfer.
 inline std::uint32_t AddressOf(const TranscriptEvent& e) {

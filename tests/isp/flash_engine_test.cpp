@@ -20,6 +20,9 @@ std::vector<std::string> WordsBetween(const std::vector<std::string>& trace, std
   return {trace.begin() + from, trace.begin() + from + count};
 }
 
+// The identifier of the rig's part (512 KiB, 256-byte pages).
+constexpr ChipIdBytes kTestPart{0xC2, 0x20, 0x13};
+
 class FlashEngineTest : public ChipUnderTest {};
 
 // ---- Status write ----
@@ -44,7 +47,7 @@ TEST_F(FlashEngineTest, ChipEraseDotsCreepEveryTwentyPollsAndWrapAfterTwoHundred
                          .write_status_us = 10000});
   chip.SetFlashNeedsIspMode(false);
 
-  ASSERT_TRUE(EraseFlash(ctx, {RangeChoice::All}));
+  ASSERT_TRUE(EraseFlash(ctx, {RangeChoice::All}, kTestPart));
   ASSERT_GE(progress.process.size(), 202u);
   EXPECT_EQ(progress.process[0], "Flash Erase All ");
   const std::size_t polls = progress.process.size() - 1;
@@ -66,7 +69,9 @@ TEST_F(FlashEngineTest, ChipEraseDotsCreepEveryTwentyPollsAndWrapAfterTwoHundred
   EXPECT_EQ(chip.Flash().ChipErases(), 1u);
   EXPECT_EQ(chip.Flash().Peek(0x12345), 0xFF);
   const auto trace = Trace(transcript);
-  EXPECT_EQ(WordsBetween(trace, 0, 4), (std::vector<std::string>{"open", "80/06", "80/C7", "p10"}));
+  // The part reads idle before the erase is given.
+  EXPECT_EQ(WordsBetween(trace, 0, 7),
+            (std::vector<std::string>{"open", "81/05", "83", "82", "80/06", "80/C7", "p10"}));
   EXPECT_EQ(trace.back(), "close");
   EXPECT_EQ(platform.OpenHandleCount(), 0u);
 }
@@ -78,13 +83,13 @@ TEST_F(FlashEngineTest, SectorEraseCoversRangeInSteps) {
   } cases[] = {
       {0x8000, 0x8000, {0x8000, 0x9000, 0xA000, 0xB000, 0xC000, 0xD000, 0xE000, 0xF000}},
       {0x8000, 0, {}},
-      {0x8800, 0x1000, {0x8800}},
-      {0x0000, 0x1001, {0x0000, 0x1000}},
+      {0x0000, 0x2000, {0x0000, 0x1000}},
+      {0x7F000, 0x1000, {0x7F000}},  // the last sector of the 512 KiB part
   };
   for (const Case& c : cases) {
     ChipRig rig;
     rig.chip.SetFlashNeedsIspMode(false);
-    ASSERT_TRUE(EraseFlash(rig.ctx, {RangeChoice::AssignRange, c.start, c.size}));
+    ASSERT_TRUE(EraseFlash(rig.ctx, {RangeChoice::AssignRange, c.start, c.size}, kTestPart));
     SCOPED_TRACE(c.start);
     const auto erases = rig.Requests(0x80, 0x20);
     ASSERT_EQ(erases.size(), c.sectors.size());
@@ -105,7 +110,7 @@ TEST_F(FlashEngineTest, SectorEraseCoversRangeInSteps) {
   // The first case erased exactly 0x8000..0xFFFF.
   ChipRig rig;
   rig.chip.SetFlashNeedsIspMode(false);
-  EraseFlash(rig.ctx, {RangeChoice::AssignRange, 0x8000, 0x8000});
+  EraseFlash(rig.ctx, {RangeChoice::AssignRange, 0x8000, 0x8000}, kTestPart);
   EXPECT_EQ(rig.chip.Flash().Peek(0x7FFF), 0xCC);
   EXPECT_EQ(rig.chip.Flash().Peek(0x8000), 0xFF);
   EXPECT_EQ(rig.chip.Flash().Peek(0xFFFF), 0xFF);
@@ -136,31 +141,34 @@ TEST_F(FlashEngineTest, EraseThatNeverFinishesFails) {
            if (*stuck_polls == 1000) r.chip.SetFlashStuckBusy(false);
          };
        },
-       3},
+       2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ChipRig rig;
     rig.chip.SetFlashNeedsIspMode(false);
     c.arrange(rig);
-    EXPECT_FALSE(EraseFlash(rig.ctx, c.range));
+    EXPECT_FALSE(EraseFlash(rig.ctx, c.range, kTestPart));
     EXPECT_EQ(rig.progress.process.back(), "Erase Flash Fail");
     EXPECT_EQ(rig.Requests(0x80, 0x20).size(), c.sector_erases_sent);
     EXPECT_EQ(rig.platform.OpenHandleCount(), 0u);
   }
-  // The stuck middle sector did not end the loop: the sector after it was erased.
+  // The stuck middle sector ends the erase: the sector after it is not given to the part.
   ChipRig rig;
   rig.chip.SetFlashNeedsIspMode(false);
   cases[2].arrange(rig);
-  EraseFlash(rig.ctx, cases[2].range);
-  EXPECT_EQ(rig.chip.Flash().Peek(0xA000), 0xFF);
-  EXPECT_EQ(rig.chip.Flash().Peek(0xB000), 0xCC);
+  EraseFlash(rig.ctx, cases[2].range, kTestPart);
+  EXPECT_EQ(rig.chip.Flash().Peek(0x8000), 0xFF);
+  EXPECT_EQ(rig.chip.Flash().Peek(0xA000), 0xCC);
 }
 
 TEST_F(FlashEngineTest, ChipEraseTimeoutPollsAThousandTimes) {
-  chip.Unplug();
-  EXPECT_FALSE(EraseFlash(ctx, {RangeChoice::All}));
-  EXPECT_EQ(Requests(0x81, 0x05).size(), 1000u);
+  chip.SetFlashNeedsIspMode(false);
+  chip.Flash().SetTimes({.chip_erase_us = 3600000000});  // an hour
+  EXPECT_FALSE(EraseFlash(ctx, {RangeChoice::All}, kTestPart));
+  EXPECT_EQ(progress.process.back(), "Erase Flash Fail");
+  // One read finds the part idle before the erase, then the 1000 polls.
+  EXPECT_EQ(Requests(0x81, 0x05).size(), 1u + 1000u);
   EXPECT_EQ(transcript.TotalPauseMs(), 10u + 1000u * 10u);
   EXPECT_EQ(progress.pumps, 1000);
 }
@@ -333,7 +341,7 @@ TEST_F(FlashEngineTest, ProgramGivesUpWhenTheFlashStaysBusyBeforeAPage) {
   };
   EXPECT_FALSE(ProgramRange(ctx, image, 0, 256, 0, image.length));
   EXPECT_EQ(progress.address.back(), "0x000100");  // the page that waited in vain
-  EXPECT_TRUE(progress.process.empty());           // no failure text of its own
+  EXPECT_EQ(progress.process, std::vector<std::string>{"Programming Fail at 0x000100"});
   EXPECT_EQ(Requests(0x80, 0x02).size(), 1u);
   // 101 status reads before the second page, each busy one followed by 1 ms.
   EXPECT_EQ(Requests(0x81, 0x05).size(), 1u + 101u);
@@ -396,7 +404,7 @@ TEST_F(FlashEngineTest, RangesPastTheAddressSpaceAreRefusedBeforeAnythingIsSent)
     const char* name;
     std::function<bool(ChipRig&)> run;
   } cases[] = {
-      {"erase", [&](ChipRig& r) { return EraseFlash(r.ctx, high); }},
+      {"erase", [&](ChipRig& r) { return EraseFlash(r.ctx, high, {}); }},
       {"program button",
        [&](ChipRig& r) {
          return RunRangeOperation(r.ctx, RangeOperation::Program, image, high, {});
@@ -413,6 +421,43 @@ TEST_F(FlashEngineTest, RangesPastTheAddressSpaceAreRefusedBeforeAnythingIsSent)
     EXPECT_TRUE(rig.transcript.Transfers().empty());
     EXPECT_EQ(rig.chip.Flash().Peek(0), 0xCC);
   }
+}
+
+// The erase button sends nothing for sectors past the part's end (they would wrap onto sector 0)
+// or off the 4 KiB grid (whole sectors would erase flash outside the range).
+TEST_F(FlashEngineTest, EraseRefusesSectorsPastThePartOrOffTheGrid) {
+  const struct {
+    FlashRange range;
+    ChipIdBytes id;
+    const char* text;
+  } cases[] = {
+      {{RangeChoice::AssignRange, 0x7F000, 0x2000},
+       kTestPart,
+       "Range beyond flash address 0x07FFFF"},
+      {{RangeChoice::AssignRange, 0x8800, 0x1000},
+       kTestPart,
+       "Start and size must be multiples of 4 KB to erase in sectors"},
+      {{RangeChoice::AssignRange, 0x8000, 0x1001},
+       kTestPart,
+       "Start and size must be multiples of 4 KB to erase in sectors"},
+      // An unknown capacity code leaves only the 24-bit limit.
+      {{RangeChoice::AssignRange, 0xFFF000, 0x2000},
+       {0xC2, 0x20, 0x00},
+       "Range beyond flash address 0xFFFFFF"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    ChipRig rig;
+    EXPECT_FALSE(EraseFlash(rig.ctx, c.range, c.id));
+    EXPECT_EQ(rig.progress.process, std::vector<std::string>{c.text});
+    EXPECT_TRUE(rig.transcript.Events().empty());
+  }
+  // Up to the part's last sector is fine.
+  chip.SetFlashNeedsIspMode(false);
+  EXPECT_TRUE(EraseFlash(ctx, {RangeChoice::AssignRange, 0x7E000, 0x2000}, kTestPart));
+  EXPECT_EQ(chip.Flash().SectorErases(), 2u);
+  EXPECT_EQ(chip.Flash().Peek(0x7FFFF), 0xFF);
+  EXPECT_EQ(chip.Flash().Peek(0x0000), 0xCC);
 }
 
 // ---- Read-back ----
@@ -558,6 +603,59 @@ TEST_F(AtomicFileTest, ReplacesTheTargetWholeAndLeavesNothingElse) {
   EXPECT_TRUE(result.ok) << result.error;
   EXPECT_EQ(Contents(target), std::vector<std::uint8_t>(first.begin(), first.end()));
   EXPECT_EQ(Entries(), std::vector<std::string>{"flash.bin"});
+}
+
+// Saving onto a link writes the file it points to, and an overwritten file keeps its mode: a
+// private 0600 file must not become readable by everyone.
+TEST_F(AtomicFileTest, WritesThroughLinksAndKeepsTheModeOfTheFileItReplaces) {
+  namespace fs = std::filesystem;
+  fs::create_directories(folder / "real");
+  std::ofstream(folder / "real" / "target.bin") << "old";
+  fs::permissions(folder / "real" / "target.bin", fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("real/target.bin", folder / "relative.bin");
+  fs::create_symlink(folder / "relative.bin", folder / "chain.bin");
+  fs::create_symlink("real/new.bin", folder / "dangling.bin");
+  std::ofstream(folder / "group.bin") << "old";
+  fs::permissions(folder / "group.bin",
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  const struct {
+    const char* name;
+    fs::path written;
+    fs::path lands_in;
+    fs::perms mode;  // fs::perms::unknown: whatever a new file gets
+  } cases[] = {
+      {"link with a relative target", folder / "relative.bin", folder / "real" / "target.bin",
+       fs::perms::owner_read | fs::perms::owner_write},
+      {"link to a link", folder / "chain.bin", folder / "real" / "target.bin",
+       fs::perms::owner_read | fs::perms::owner_write},
+      {"link to a file not made yet", folder / "dangling.bin", folder / "real" / "new.bin",
+       fs::perms::unknown},
+      {"plain file, mode 0640", folder / "group.bin", folder / "group.bin",
+       fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read},
+  };
+  std::uint32_t seed = 1;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::vector<std::uint8_t> bytes = RandomImage(300, seed++).bytes;
+    const std::span<const std::uint8_t> first(bytes.data(), 300);
+    const FileWriteResult result = WriteFileAtomically(c.written.string(), first);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(fs::is_symlink(c.written) || c.written == c.lands_in);
+    EXPECT_FALSE(fs::is_symlink(c.lands_in));
+    EXPECT_EQ(Contents(c.lands_in), std::vector<std::uint8_t>(first.begin(), first.end()));
+    if (c.mode != fs::perms::unknown) {
+      EXPECT_EQ(fs::status(c.lands_in).permissions() & fs::perms::all, c.mode);
+    }
+  }
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"chain.bin", "dangling.bin", "group.bin", "real",
+                                                 "relative.bin"}));
+  EXPECT_EQ(fs::read_symlink(folder / "relative.bin"), fs::path("real/target.bin"));
+  std::vector<std::string> in_real;
+  for (const auto& entry : fs::directory_iterator(folder / "real")) {
+    in_real.push_back(entry.path().filename().string());
+  }
+  std::sort(in_real.begin(), in_real.end());
+  EXPECT_EQ(in_real, (std::vector<std::string>{"new.bin", "target.bin"}));
 }
 
 TEST_F(AtomicFileTest, FailuresLeaveNoPartialFile) {

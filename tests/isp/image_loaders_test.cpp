@@ -1,9 +1,15 @@
 // The raw and Intel HEX loaders: image contents, length, checksum and the damaged-file rules.
 #include "image_loaders.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <future>
 #include <numeric>
 
 #include "hex_digits.h"
@@ -78,7 +84,8 @@ TEST_F(LoaderTest, RawFileFillsImageFromZeroAndTheRestIsErased) {
 }
 
 TEST_F(LoaderTest, UnopenableFileFailsNamingItAndKeepsPreviousImage) {
-  for (const std::string& path : {dir.PathOf("missing.bin"), dir.PathOf("")}) {
+  // The folder itself is refused as no regular file, below.
+  for (const std::string& path : {dir.PathOf("missing.bin"), std::string()}) {
     SCOPED_TRACE(path);
     for (auto load : {LoadBinaryImage, LoadHexImage}) {
       const ImageLoadResult result = load(path, image);
@@ -87,6 +94,67 @@ TEST_F(LoaderTest, UnopenableFileFailsNamingItAndKeepsPreviousImage) {
       EXPECT_NE(result.message.find(path), std::string::npos) << result.message;
       ExpectImageUntouched();
     }
+  }
+}
+
+// ---- What is not a program file is refused before it is read
+
+// Runs `load` on another thread; when it has not returned within a few seconds (a FIFO blocks
+// its reader until a writer comes), the test fails and a writer is opened to release it.
+ImageLoadResult LoadWithinSeconds(ImageLoadResult (*load)(const std::string&, ProgramImage&),
+                                  const std::string& path, ProgramImage& image) {
+  auto loading = std::async(std::launch::async, [&] { return load(path, image); });
+  if (loading.wait_for(std::chrono::seconds(5)) == std::future_status::timeout) {
+    ADD_FAILURE() << "the load of " << path << " blocked";
+    const int writer = ::open(path.c_str(), O_WRONLY);
+    if (writer >= 0) ::close(writer);
+  }
+  return loading.get();
+}
+
+TEST_F(LoaderTest, FifosDevicesAndOversizedFilesAreRefusedWithoutReading) {
+  const std::string fifo = dir.PathOf("pipe.hex");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", dir.PathOf("zero.bin"));
+  std::filesystem::create_symlink("/dev/zero", dir.PathOf("zero.hex"));
+  // Sparse files: no disk is used for their size.
+  const std::string largest = dir.Write("largest.bin", "");
+  const std::string too_large_bin = dir.Write("too-large.bin", "");
+  const std::string too_large_hex = dir.Write("too-large.hex", "");
+  std::filesystem::resize_file(largest, kLargestProgramFile);
+  std::filesystem::resize_file(too_large_bin, kLargestProgramFile + 1);
+  std::filesystem::resize_file(too_large_hex, kLargestProgramFile + 1);
+
+  const struct {
+    std::string path;
+    const char* why;
+  } refused[] = {
+      {fifo, "not a regular file"},
+      {dir.PathOf("zero.bin"), "not a regular file"},
+      {dir.PathOf("zero.hex"), "not a regular file"},
+      {"/dev/null", "not a regular file"},
+      {dir.PathOf(""), "not a regular file"},  // the folder itself
+      {too_large_bin, "larger than 16 MiB"},
+      {too_large_hex, "larger than 16 MiB"},
+  };
+  for (const auto& c : refused) {
+    SCOPED_TRACE(c.path);
+    for (auto load : {LoadBinaryImage, LoadHexImage}) {
+      const ImageLoadResult result = LoadWithinSeconds(load, c.path, image);
+      EXPECT_FALSE(result.ok);
+      EXPECT_NE(result.message.find(c.why), std::string::npos) << result.message;
+      EXPECT_NE(result.message.find(c.path), std::string::npos) << result.message;
+      ExpectImageUntouched();
+    }
+  }
+  // A link to a regular file is that file; a raw file of the largest size still loads its first
+  // 256 KiB.
+  std::filesystem::create_symlink(largest, dir.PathOf("link.bin"));
+  for (const std::string& path : {largest, dir.PathOf("link.bin")}) {
+    const ImageLoadResult result = LoadBinaryImage(path, image);
+    ASSERT_TRUE(result.ok) << result.message;
+    EXPECT_EQ(image.length, kProgramImageSize);
+    EXPECT_EQ(image.bytes[0], 0x00);
   }
 }
 
@@ -126,11 +194,10 @@ TEST_F(LoaderTest, PlainHexFilesLoadAsTheyAlwaysDid) {
       {"CR only, out of order, overlapping", Data(0x40, Pattern(32)) + "\r" +
                                                  Data(0x00, Pattern(8)) + "\r" +
                                                  Data(0x44, {1, 2}) + "\r" + kEnd + "\r"},
-      {"lower case, junk and blank lines",
-       "; made by hand\n\n  " + std::string(":0400100001020a0bd4") + "\n\n" + kEnd + "\n\n\n"},
+      {"lower case, junk before the colon and blank lines",
+       "\n \t\n; made by hand  " + std::string(":0400100001020a0bd4") + "\n\n" + kEnd + "\n\n\n"},
       {"runs past 64 KiB", Data(0xFFF0, Pattern(32)) + "\n" + kEnd},
       {"255 bytes at 0xFFFF", Data(0xFFFF, Pattern(255)) + "\n" + kEnd + "\n"},
-      {"no end record", Data(0x1000, Pattern(16)) + "\n"},
   };
   for (const auto& [name, text] : cases) {
     SCOPED_TRACE(name);
@@ -200,7 +267,15 @@ TEST_F(LoaderTest, HexRecordsLandAtTheirBaseAndOtherTextIsSkipped) {
        Data(0x08, b) + "\n" + kEnd + "\n\n\x1A" + "garbage\n:0400000001020304FF\n" + Data(0x100, b),
        {{0x08, b}},
        0x0C},
-      {"no end record, no final line end", Data(0x08, b), {{0x08, b}}, 0x0C},
+      {"no final line end", Data(0x08, b) + "\n" + kEnd, {{0x08, b}}, 0x0C},
+      {"Ctrl-Z right after the end record",
+       Data(0x08, b) + "\r\n" + kEnd + "\x1A",
+       {{0x08, b}},
+       0x0C},
+      {"Ctrl-Z on the line after the end record",
+       Data(0x08, b) + "\r\n" + kEnd + "\r\n\x1A",
+       {{0x08, b}},
+       0x0C},
       {"end record alone", std::string(kEnd) + "\n", {}, 0},
   };
   for (const GoodHexCase& c : cases) {
@@ -249,8 +324,22 @@ TEST_F(LoaderTest, DamagedHexFailsNamingFileAndLineAndKeepsPreviousImage) {
       {"CR-only lines are counted", good + "\r\r:0400\r", 4, "too short"},
       {"LF-only lines are counted", good + "\n\n:0400\n", 4, "too short"},
       {"CRLF counts as one line end", good + "\r\n\r\n:0400\r\n", 4, "too short"},
-      {"text without records", "this is not a HEX file\n", 0, "holds no HEX records"},
+      // A base near 4 GiB must not wrap the record's end past the image check.
+      {"linear base near 4 GiB", Record(0x04, 0, {0xFF, 0xFF}) + "\n" + Data(0xFFF0, Pattern(16)),
+       2, "beyond"},
+      {"data ending exactly at 4 GiB",
+       good + Record(0x04, 0, {0xFF, 0xFF}) + "\n" + Data(0xFFFF, {1}) + "\n" + kEnd, 3, "beyond"},
+      // A record that lost its colon would leave a hole of 0xFF that Auto programs as good.
+      {"record without its colon", good + Data(0x10, Pattern(16)).substr(1) + "\r\n" + kEnd, 2,
+       "no ':'"},
+      {"Ctrl-Z before the end record", good + "\x1A\r\n" + kEnd, 2, "no ':'"},
+      {"text without records", "this is not a HEX file\n", 1, "no ':'"},
+      // A file cut short by a copy or a download.
+      {"no end record", good + Data(0x10, Pattern(16)) + "\r\n", 0, "end record is missing"},
+      {"no end record, no final line end", good + Data(0x10, Pattern(16)), 0,
+       "end record is missing"},
       {"empty file", "", 0, "holds no HEX records"},
+      {"blank lines only", "\r\n \r\n", 0, "holds no HEX records"},
   };
   for (const BadHexCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -73,6 +73,37 @@ TEST_F(IspPageTest, AutoRefusesWithoutDeviceOrProgramFileAndSendsNothing) {
   }
 }
 
+// An empty image is a good load, but Auto would erase the chip for it and report success.
+TEST_F(IspPageTest, AutoRefusesAnEmptyImageBeforeTouchingTheDevice) {
+  sim::VirtualChip& chip = Attach();
+  const struct {
+    const char* what;
+    QString file;
+    bool reload;
+  } cases[] = {
+      {"empty raw file", WriteFile("empty.bin", QByteArray()), true},
+      {"HEX file without data records", WriteFile("empty.hex", ":00000001FF\r\n"), true},
+      {"loaded before, no reload", WriteFile("none.hex", ":00000001FF\r\n"), false},
+  };
+  for (const auto& c : cases) {
+    LoadThroughFileButton(c.file);
+    ASSERT_TRUE(form.FileReady) << c.what;
+    EXPECT_EQ(ui.lblUSBChecksum->text(), "Checksum : 0x0000") << c.what;
+    ui.chkReadFile->setChecked(c.reload);
+    transcript.Clear();
+    dialogs.messages.clear();
+    form.StepFailed = false;
+    Click(ui.btnUSBISPAuto);
+    EXPECT_EQ(dialogs.messages, QStringList{"Program File is empty !!    "}) << c.what;
+    EXPECT_TRUE(form.StepFailed) << c.what;
+    EXPECT_TRUE(NothingSent()) << c.what;
+    EXPECT_EQ(ui.btnUSBISPAuto->text(), "Auto") << c.what;
+    EXPECT_FALSE(form.AutoBusy) << c.what;
+  }
+  EXPECT_EQ(chip.Flash().ChipErases(), 0u);
+  EXPECT_EQ(chip.Flash().Peek(0), 0xCC);
+}
+
 TEST_F(IspPageTest, AutoWithoutReloadAfterAFailedLoadDoesNotProgramTheImageBefore) {
   sim::VirtualChip& chip = Attach();
   LoadThroughFileButton(Demo("hex"));
@@ -233,6 +264,52 @@ TEST_F(IspPageTest, KilobytesPastThirtyTwoBitsAreRefusedNotWrappedOntoLowFlash) 
     EXPECT_EQ(transcript.Count(Kind::Transfer), 0u) << start;
     EXPECT_EQ(chip.Flash().Peek(0x8000), 0xCC) << start;
   }
+}
+
+// Past the part's real end the addresses wrap onto its low flash; off the 4 KiB grid the sector
+// erase wipes flash outside the range. Auto and the single buttons refuse both.
+TEST_F(IspPageTest, RangesPastThePartOrOffTheSectorGridAreRefusedAndLowFlashStaysUntouched) {
+  sim::VirtualChip& chip = Attach();  // C2 20 13: 512 KiB
+  QByteArray bytes(8192, '\0');
+  for (int i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 13 + 1);
+  ui.cbxReadISPFile->setEditText(WriteFile("fw.bin", bytes));
+  ui.rbnRange1->setChecked(true);
+  const struct {
+    const char* start;
+    const char* size;
+    const char* text;
+    bool sent;  // the capacity is known only once the identifier is read
+  } cases[] = {{"508", "8", "Range beyond flash address 0x07FFFF", true},
+               {"1", "1", "Start and size must be multiples of 4 KB to erase in sectors", false},
+               {"32", "6", "Start and size must be multiples of 4 KB to erase in sectors", false}};
+  for (const auto& c : cases) {
+    transcript.Clear();
+    ui.lbledISPStart->setText(c.start);
+    ui.lbledISPRange->setText(c.size);
+    Click(ui.btnUSBISPAuto);
+    EXPECT_EQ(ui.lblUSBProcessInfo->text(), c.text) << c.start;
+    EXPECT_TRUE(form.StepFailed) << c.start;
+    EXPECT_EQ(NothingSent(), !c.sent) << c.start;
+    EXPECT_FALSE(chip.InIspMode()) << c.start;
+  }
+  EXPECT_EQ(chip.Flash().SectorErases(), 0u);
+  EXPECT_EQ(chip.Flash().PagePrograms(), 0u);
+  EXPECT_TRUE(Protected());  // the refused run still protected the part
+
+  // The single buttons bound the image's extent by the identifier read last.
+  Click(ui.btnUSBChipID);
+  ui.lbledISPStart->setText("508");
+  ui.lbledISPRange->setText("8");
+  Click(ui.rbnRange1);
+  for (QPushButton* button : {ui.btnUSBBlank, ui.btnUSBProgram, ui.btnUSBVerify}) {
+    transcript.Clear();
+    Click(button);
+    EXPECT_EQ(ui.lblUSBProcessInfo->text(), "Range beyond flash address 0x07FFFF")
+        << button->text().toStdString();
+    EXPECT_TRUE(NothingSent()) << button->text().toStdString();
+  }
+  EXPECT_EQ(chip.Flash().PagePrograms(), 0u);
+  EXPECT_EQ(chip.Flash().ReadRange(0, 0x1000), std::vector<std::uint8_t>(0x1000, 0xCC));
 }
 
 }  // namespace

@@ -136,5 +136,27 @@ TEST_F(IspPageTest, EraseThatNeverFinishesSaysSoAndMarksTheStepFailed) {
   EXPECT_TRUE(form.StepFailed);
 }
 
+// The two "(enter)" hints are drawn in the palette's frame colour (the window text of Qt's
+// palette, in which plain frames are drawn), so they follow a light or dark theme rather than
+// staying black.
+TEST_F(IspPageTest, EnterHintsTakeTheirColourFromThePalette) {
+  QPalette palette = form.palette();
+  palette.setColor(QPalette::WindowText, QColor(0xE0, 0x10, 0x20));
+  form.setPalette(palette);
+  for (QLabel* hint : {ui.Label15, ui.Label17}) {
+    const QImage image = hint->grab().toImage();
+    int red = 0, black = 0;
+    for (int y = 0; y < image.height(); ++y) {
+      for (int x = 0; x < image.width(); ++x) {
+        const QColor pixel = image.pixelColor(x, y);
+        red += pixel.red() > 0xA0 && pixel.green() < 0x60 && pixel.blue() < 0x60;
+        black += pixel.red() < 0x40 && pixel.green() < 0x40 && pixel.blue() < 0x40;
+      }
+    }
+    EXPECT_GT(red, 10) << hint->objectName().toStdString();
+    EXPECT_EQ(black, 0) << hint->objectName().toStdString();
+  }
+}
+
 }  // namespace
 }  // namespace velmora::test

@@ -193,9 +193,7 @@ TEST_F(BinFilePageTest, ATargetThatCannotBeWrittenIsReportedAndNothingIsLeftBehi
 }
 
 // Mended: the save replaces the file a link points to, and keeps that file's permissions.
-// Disabled until the atomic file helper writes through links and keeps an existing file's mode:
-// today it replaces the link itself with a new file of the default mode.
-TEST_F(BinFilePageTest, DISABLED_SavingReplacesTheFileBehindALinkAndKeepsItsPermissions) {
+TEST_F(BinFilePageTest, SavingReplacesTheFileBehindALinkAndKeepsItsPermissions) {
   LoadCurrentFile(WriteFile("fw.bin", ImageWithMarker(0x400, 0x100)));
   const Bytes expected = WithDesignFields(ImageWithMarker(0x400, 0x100), 0x100);
   const QString real = WriteFile("real.bin", QByteArray("old"));
