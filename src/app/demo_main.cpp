@@ -27,6 +27,9 @@ int main(int argc, char** argv) {
   velmora::sim::FlashConfig flash;
   flash.fill = 0xFF;
   velmora::sim::VirtualChip chip(clock, flash);
+  // The audio side as a connected host playing 48 kHz PCM would leave it, so "Update" on the
+  // Information tab shows a live device rather than a disconnected one.
+  chip.Registers().SetStatus(/*rate_code=*/0x01, /*a5=*/0x00, /*flags=*/0x01);
   chip.PlugInto(platform, velmora::sim::kAudioPath);
   velmora::VelmoraUsb usb(platform);
   velmora::DemoSleeper sleeper(clock);

@@ -61,6 +61,7 @@ TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dia
   WireParameter();
   WireBinFile();
   WireRegisterPages();
+  WireInformationTab();
 
   Timer1->start();
   FormCreate();

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "device_status.h"
 #include "dialogs.h"
 #include "event_pump.h"
 #include "flash_engine.h"
@@ -202,6 +203,18 @@ class TForm1 : public QWidget {
   void StringGridMIICKeyDown(QWidget* sender, int key, Qt::KeyboardModifiers shift);
   void chkMI2CBitMouseUp();
 
+  // ---- Information tab: status read-out, HID keys, special I2C and its length bars ----------
+  velmora::DeviceStatus DeviceStatus{};  // the status registers as last read; 0 at start
+
+  void btnUpdateStatusClick();
+  // One handler for the five HID buttons: the key is the digit that ends the sender's name.
+  void btnHIDClick(QObject* Sender);
+  void srblen0Change();
+  void srblen1Change();
+  void edtMI2CAddr1KeyDown(QWidget* sender, int key, Qt::KeyboardModifiers shift);
+  void btnWriteSpecI2CClick();
+  void btnReadSpecI2CClick();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -214,6 +227,7 @@ class TForm1 : public QWidget {
   velmora::ChipLink ParameterLink() { return {usb_, sleeper_}; }
   void WireBinFile();
   void WireRegisterPages();
+  void WireInformationTab();
   velmora::ChipLink IspLink() { return {usb_, sleeper_}; }
   velmora::FlashRange CurrentFlashRange() const;
   void RunRangeButton(velmora::RangeOperation operation);
