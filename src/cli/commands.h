@@ -1,0 +1,50 @@
+// The commands of velmora-isp. Each takes the run's context and its own arguments (checked by
+// the command line already), prints what it did and returns the exit code (exit_codes.h).
+#pragma once
+
+#include <string>
+
+#include "auto_sequence.h"
+#include "cli_context.h"
+#include "user_table.h"
+
+namespace velmora::cli {
+
+// detect: looks once for the device; 0 when found, 3 when not.
+int RunDetect(CliContext& ctx);
+
+struct AutoArguments {
+  std::string file;
+  std::string range;  // "START_KB:SIZE_KB", or "" for the whole flash
+  AutoSteps steps;
+};
+// auto: the window's Auto run over FILE, refused before the device is touched when the file is
+// bad (2), the image does not fit the part or no flash answers (2).
+int RunAuto(CliContext& ctx, const AutoArguments& args);
+
+struct ReadBackArguments {
+  std::string out;
+  bool isp_mode = true;
+};
+// read-back: the first 128 KiB of the flash, each chunk read twice, into OUT (written in any
+// case); 1 when a chunk did not read the same.
+int RunReadBack(CliContext& ctx, const ReadBackArguments& args);
+
+// image info: length and checksum as the window's loader finds them; 2 for a bad file.
+int RunImageInfo(CliContext& ctx, const std::string& file);
+// image dump: image bytes 0 .. length - 1 into OUT.
+int RunImageDump(CliContext& ctx, const std::string& file, const std::string& out);
+
+// patch-table: the "Gen. Bin File" job; 2 when IN holds no user table.
+int RunPatchTable(CliContext& ctx, const std::string& in, const std::string& out,
+                  const UserTableFields& fields);
+
+// reg read / reg write: one register of a bank of the chip; 1 when a request failed.
+int RunRegRead(CliContext& ctx, std::uint8_t bank, std::uint8_t reg);
+int RunRegWrite(CliContext& ctx, std::uint8_t bank, std::uint8_t reg, std::uint8_t value);
+// i2c read / i2c write: registers of the slave behind the chip's I2C master at the 8-bit bus
+// address ADDR; 1 when the slave did not answer.
+int RunI2cRead(CliContext& ctx, std::uint8_t address, std::uint8_t reg, std::uint8_t count);
+int RunI2cWrite(CliContext& ctx, std::uint8_t address, std::uint8_t reg, std::uint8_t value);
+
+}  // namespace velmora::cli

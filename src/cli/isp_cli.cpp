@@ -1,0 +1,269 @@
+#include "isp_cli.h"
+
+#include <CLI/CLI.hpp>
+#include <vector>
+
+#include "arguments.h"
+#include "cli_context.h"
+#include "commands.h"
+#include "exit_codes.h"
+
+namespace velmora::cli {
+namespace {
+
+constexpr const char* kGlobalsFooter =
+    "Global options (before or after the command): --virtual, --virtual-flash FILE, "
+    "--virtual-id ID, --verbose, --log FILE. See velmora-isp --help.";
+
+CLI::Validator Hex(unsigned bits) {
+  return CLI::Validator(
+      [bits](std::string& text) -> std::string {
+        if (ParseHex(text, bits)) return {};
+        return text + " is not a hexadecimal number of at most " + std::to_string(bits) + " bits";
+      },
+      "HEX");
+}
+
+const CLI::Validator kJedecId(
+    [](std::string& text) -> std::string {
+      return ParseJedecId(text) ? "" : text + " is not six hexadecimal digits (C22013)";
+    },
+    "ID");
+
+const CLI::Validator kRange(
+    [](std::string& text) -> std::string {
+      return ParseRange(text) ? "" : text + " is not START_KB:SIZE_KB (32:64)";
+    },
+    "START_KB:SIZE_KB");
+
+const CLI::Validator kTableText(
+    [](std::string& text) -> std::string {
+      return IsTableText(text) ? ""
+                               : "\"" + text + "\" is not at most 32 printable ASCII characters";
+    },
+    "TEXT");
+
+std::uint8_t Byte(const std::string& text) {
+  return static_cast<std::uint8_t>(ParseHex(text, 8).value_or(0));
+}
+
+// --vid and --pid: the audio device's ids, for every command that looks for the device.
+void AddDeviceIds(CLI::App* command, GlobalOptions& options) {
+  command->add_option("--vid", options.vid, "Vendor id of the audio device (default 6ccf)")
+      ->check(Hex(16));
+  command->add_option("--pid", options.pid, "Product id of the audio device (default 6012)")
+      ->check(Hex(16));
+  command->footer(kGlobalsFooter);
+}
+
+// Every command-line value the commands take, as the parser fills them in.
+struct Arguments {
+  AutoArguments automatic;
+  bool no_isp_mode = false, no_erase = false, no_blank = false, no_program = false,
+       no_verify = false, no_protect = false;
+  ReadBackArguments read_back;
+  bool read_back_no_isp_mode = false;
+  std::string file, out;
+  std::string patch_vid, patch_pid;
+  std::array<std::string, kUserStringCount> patch_strings;
+  std::array<bool, kUserStringCount> patch_given{};
+  std::string bank, address, reg, value;
+  int count = 1;
+};
+
+UserTableFields PatchFields(const Arguments& a) {
+  UserTableFields fields = DesignUserTableFields();
+  if (!a.patch_vid.empty()) fields.vid = static_cast<std::uint16_t>(*ParseHex(a.patch_vid, 16));
+  if (!a.patch_pid.empty()) fields.pid = static_cast<std::uint16_t>(*ParseHex(a.patch_pid, 16));
+  for (std::size_t k = 0; k < kUserStringCount; ++k) {
+    if (a.patch_given[k]) fields.strings[k] = a.patch_strings[k];
+  }
+  return fields;
+}
+
+}  // namespace
+
+int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
+  GlobalOptions options;
+  Arguments a;
+
+  CLI::App app(
+      "Programs and inspects the Velmora USB audio bridge chip: its flash (Auto, "
+      "read-back), its registers and the slave behind its I2C master. Exit codes: 0 "
+      "success, 1 a step failed, 2 usage error or bad program file (device untouched), "
+      "3 no device.",
+      "velmora-isp");
+  app.require_subcommand(1);
+  app.fallthrough();  // global options may also follow the command
+  CLI::Option* virtual_chip = app.add_flag(
+      "--virtual", options.virtual_chip,
+      "Work on the virtual chip (plugged in as 6ccf:6012, flash erased) instead of USB");
+  app.add_option("--virtual-flash", options.virtual_flash,
+                 "Keep the virtual chip's flash in FILE between runs (created erased if missing)")
+      ->type_name("FILE")
+      ->needs(virtual_chip);
+  app.add_option("--virtual-id", options.virtual_id,
+                 "JEDEC id of the virtual chip's flash (default C22013, 512 KiB)")
+      ->check(kJedecId)
+      ->needs(virtual_chip);
+  app.add_flag("--verbose", options.verbose, "Print every USB request on stderr");
+  app.add_option("--log", options.log, "Write a JSON report of the run to FILE")->type_name("FILE");
+
+  CLI::App* detect = app.add_subcommand(
+      "detect",
+      "Look once for the audio device and the two firmware-update loaders; exit 0 "
+      "when found, 3 when not");
+  AddDeviceIds(detect, options);
+
+  CLI::App* automatic = app.add_subcommand(
+      "auto",
+      "The Auto run: enter ISP mode, erase, blank check, program, verify, protect, "
+      "leave ISP mode; refused before erasing when FILE is bad or does not fit the part");
+  automatic->add_option("FILE", a.automatic.file, "Program file: .bin raw, .hex/.h00 Intel HEX")
+      ->required();
+  automatic
+      ->add_option("--range", a.automatic.range,
+                   "Program at START_KB and erase SIZE_KB from there (4 KB sectors) instead "
+                   "of erasing the whole chip")
+      ->check(kRange);
+  automatic->add_flag("--no-isp-mode", a.no_isp_mode, "Do not enter or leave ISP mode");
+  automatic->add_flag("--no-erase", a.no_erase, "Do not clear the status register and erase");
+  automatic->add_flag("--no-blank", a.no_blank, "Skip the blank check");
+  automatic->add_flag("--no-program", a.no_program, "Skip programming");
+  automatic->add_flag("--no-verify", a.no_verify, "Skip the verify");
+  automatic->add_flag("--no-protect", a.no_protect, "Leave the flash unprotected");
+  AddDeviceIds(automatic, options);
+
+  CLI::App* read_back = app.add_subcommand(
+      "read-back",
+      "Read the first 128 KiB of the flash, each chunk twice, into OUT.bin; exit 1 "
+      "when a chunk did not read the same (the file is written all the same)");
+  read_back->add_option("OUT", a.read_back.out, "File to write")->required();
+  read_back->add_flag("--no-isp-mode", a.read_back_no_isp_mode, "Do not enter or leave ISP mode");
+  AddDeviceIds(read_back, options);
+
+  CLI::App* image = app.add_subcommand("image", "Load a program file as the window does");
+  image->require_subcommand(1);
+  CLI::App* info = image->add_subcommand("info", "Print the image's length and checksum");
+  info->add_option("FILE", a.file, "Program file")->required();
+  CLI::App* dump = image->add_subcommand("dump", "Write image bytes 0 .. length - 1 to OUT");
+  dump->add_option("FILE", a.file, "Program file")->required();
+  dump->add_option("OUT", a.out, "Raw file to write")->required();
+
+  CLI::App* patch = app.add_subcommand(
+      "patch-table",
+      "The \"Gen. Bin File\" job: write USB ids and strings into the user table of "
+      "IN and save the whole image as raw OUT; fields not given keep the page's "
+      "texts; exit 2 when IN has no table");
+  patch->add_option("IN", a.file, "Firmware image (.bin, .hex, .h00)")->required();
+  patch->add_option("OUT", a.out, "Raw image to write")->required();
+  patch->add_option("--vid", a.patch_vid, "Vendor id (default 6CCF)")->check(Hex(16));
+  patch->add_option("--pid", a.patch_pid, "Product id (default 6012)")->check(Hex(16));
+  const char* string_options[] = {"--manufacturer", "--product", "--serial", "--play-port",
+                                  "--record-port"};
+  const UserTableFields design = DesignUserTableFields();
+  for (std::size_t k = 0; k < kUserStringCount; ++k) {
+    patch
+        ->add_option_function<std::string>(
+            string_options[k],
+            [&a, k](const std::string& text) {
+              a.patch_strings[k] = text;
+              a.patch_given[k] = true;
+            },
+            "Default \"" + design.strings[k] + "\"")
+        ->check(kTableText);
+  }
+
+  CLI::App* reg = app.add_subcommand("reg", "One register of the chip, in bank BANK");
+  reg->require_subcommand(1);
+  CLI::App* reg_read = reg->add_subcommand("read", "Select BANK, read REG");
+  CLI::App* reg_write =
+      reg->add_subcommand("write", "Select BANK, write VALUE to REG and read it back");
+  for (CLI::App* command : {reg_read, reg_write}) {
+    command->add_option("BANK", a.bank, "Bank (hex)")->required()->check(Hex(8));
+    command->add_option("REG", a.reg, "Register (hex)")->required()->check(Hex(8));
+    AddDeviceIds(command, options);
+  }
+  reg_write->add_option("VALUE", a.value, "Value (hex)")->required()->check(Hex(8));
+
+  CLI::App* i2c = app.add_subcommand(
+      "i2c",
+      "Registers of the slave behind the chip's I2C master; ADDR is the 8-bit bus "
+      "address (20 is the 7-bit slave 0x10)");
+  i2c->require_subcommand(1);
+  CLI::App* i2c_read = i2c->add_subcommand("read", "Read COUNT registers from REG on");
+  CLI::App* i2c_write = i2c->add_subcommand("write", "Write VALUE to REG and read it back");
+  for (CLI::App* command : {i2c_read, i2c_write}) {
+    command->add_option("ADDR", a.address, "Bus address (hex, write form)")
+        ->required()
+        ->check(Hex(8));
+    command->add_option("REG", a.reg, "Register (hex)")->required()->check(Hex(8));
+    AddDeviceIds(command, options);
+  }
+  i2c_read->add_option("COUNT", a.count, "Registers to read (1 to 255, default 1)")
+      ->check(CLI::Range(1, 255));
+  i2c_write->add_option("VALUE", a.value, "Value (hex)")->required()->check(Hex(8));
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error, env.out, env.err);
+    return code == 0 ? kExitSuccess : kExitUsage;
+  }
+
+  RunReport report(std::vector<std::string>(argv + 1, argv + argc));
+  CliContext ctx{env, options, report, {}, {}};
+  int code = kExitUsage;
+  if (detect->parsed()) {
+    code = RunDetect(ctx);
+  } else if (automatic->parsed()) {
+    a.automatic.steps = AutoSteps{.reload_file = true,
+                                  .isp_mode = !a.no_isp_mode,
+                                  .erase = !a.no_erase,
+                                  .blank = !a.no_blank,
+                                  .program = !a.no_program,
+                                  .verify = !a.no_verify,
+                                  .protect = !a.no_protect};
+    code = RunAuto(ctx, a.automatic);
+  } else if (read_back->parsed()) {
+    a.read_back.isp_mode = !a.read_back_no_isp_mode;
+    code = RunReadBack(ctx, a.read_back);
+  } else if (info->parsed()) {
+    code = RunImageInfo(ctx, a.file);
+  } else if (dump->parsed()) {
+    code = RunImageDump(ctx, a.file, a.out);
+  } else if (patch->parsed()) {
+    code = RunPatchTable(ctx, a.file, a.out, PatchFields(a));
+  } else if (reg_read->parsed()) {
+    code = RunRegRead(ctx, Byte(a.bank), Byte(a.reg));
+  } else if (reg_write->parsed()) {
+    code = RunRegWrite(ctx, Byte(a.bank), Byte(a.reg), Byte(a.value));
+  } else if (i2c_read->parsed()) {
+    code = RunI2cRead(ctx, Byte(a.address), Byte(a.reg), static_cast<std::uint8_t>(a.count));
+  } else if (i2c_write->parsed()) {
+    code = RunI2cWrite(ctx, Byte(a.address), Byte(a.reg), Byte(a.value));
+  }
+
+  // The virtual chip's flash is kept whatever the command found: it is what the chip now holds.
+  if (ctx.bench) {
+    const FileWriteResult saved = ctx.bench->SaveVirtualFlash();
+    if (!saved.ok) {
+      env.err << saved.error << '\n';
+      if (code == kExitSuccess) code = kExitStepFailed;
+    }
+    if (env.virtual_chip_done && ctx.bench->VirtualChip() != nullptr) {
+      env.virtual_chip_done(*ctx.bench->VirtualChip());
+    }
+  }
+  if (!options.log.empty()) {
+    report.Finish(code, ctx.message);
+    const FileWriteResult written = report.WriteTo(options.log);
+    if (!written.ok) {
+      env.err << written.error << '\n';
+      if (code == kExitSuccess) code = kExitStepFailed;
+    }
+  }
+  return code;
+}
+
+}  // namespace velmora::cli
