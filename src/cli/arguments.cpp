@@ -46,12 +46,15 @@ std::optional<FlashRange> ParseRange(std::string_view text) {
                     KilobytesToBytes(*size_kb)};
 }
 
-bool IsTableText(std::string_view text) {
-  if (text.size() > kUserStringSize) return false;
+bool IsPrintableAscii(std::string_view text) {
   for (char c : text) {
     if (c < 0x20 || c > 0x7E) return false;
   }
   return true;
+}
+
+bool IsTableText(std::string_view text) {
+  return text.size() <= kUserStringSize && IsPrintableAscii(text);
 }
 
 }  // namespace velmora::cli

@@ -22,6 +22,9 @@ std::optional<ChipIdBytes> ParseJedecId(std::string_view text);
 // hexadecimal after "$" or "0x"), neither negative: the Assign Range choice in bytes.
 std::optional<FlashRange> ParseRange(std::string_view text);
 
+// Printable ASCII only: the device's fields hold one byte per character.
+bool IsPrintableAscii(std::string_view text);
+
 // The texts a user table string may hold: at most 32 printable ASCII characters. The field has
 // one byte per character and no room for more; the window cuts longer texts, a script is told.
 bool IsTableText(std::string_view text);

@@ -47,4 +47,27 @@ int RunRegWrite(CliContext& ctx, std::uint8_t bank, std::uint8_t reg, std::uint8
 int RunI2cRead(CliContext& ctx, std::uint8_t address, std::uint8_t reg, std::uint8_t count);
 int RunI2cWrite(CliContext& ctx, std::uint8_t address, std::uint8_t reg, std::uint8_t value);
 
+// params show: the option block read through the mailbox, in the Parameter tab's words.
+int RunParamsShow(CliContext& ctx);
+
+// params set: each option left empty keeps what the device holds.
+struct ParamsSetArguments {
+  std::string i2s_len, spdif_len;                   // "24" or "32"
+  std::string i2s_swap, dsd_swap;                   // "on" or "off"
+  std::string mclk;                                 // "128", "256", "512" or "1024"
+  std::string i2s_format;                           // "standard" or "left-justify"
+  std::string dsd_out;                              // "dsd" or "dop"
+  std::string mclk_output, i2s_output, spdif_output;  // "on" or "off"
+};
+// Reads the block, changes the options given, writes it and reads it back; 1 when the device
+// did not keep it.
+int RunParamsSet(CliContext& ctx, const ParamsSetArguments& args);
+// params set-id: the vendor and/or product identifier (empty: not sent), four characters each.
+int RunParamsSetId(CliContext& ctx, const std::string& vid, const std::string& pid);
+// params set-string: descriptor string 1, 2 or 3; 2 for a text over 31 characters.
+int RunParamsSetString(CliContext& ctx, int number, const std::string& text);
+
+// status: the Information tab's status read-out; 1 when the registers could not be read.
+int RunStatus(CliContext& ctx);
+
 }  // namespace velmora::cli

@@ -48,6 +48,8 @@ std::unique_ptr<DeviceBench> DeviceBench::Create(const GlobalOptions& options, C
     bench->clock_ = std::make_unique<sim::VirtualClock>();
     bench->virtual_platform_ = std::make_unique<sim::VirtualUsbPlatform>();
     bench->chip_ = std::make_unique<sim::VirtualChip>(*bench->clock_, flash);
+    // The audio side as the demo's chip has it: a connected host playing 48 kHz PCM.
+    bench->chip_->Registers().SetStatus(/*rate_code=*/0x01, /*a5=*/0x00, /*flags=*/0x01);
     bench->chip_->PlugInto(*bench->virtual_platform_, sim::kAudioPath);
     if (env.virtual_pauses_real) {
       bench->virtual_sleeper_ = std::make_unique<DemoSleeper>(*bench->clock_);

@@ -7,6 +7,7 @@
 #include "cli_context.h"
 #include "commands.h"
 #include "exit_codes.h"
+#include "velmora_version.h"
 
 namespace velmora::cli {
 namespace {
@@ -36,6 +37,12 @@ const CLI::Validator kRange(
     },
     "START_KB:SIZE_KB");
 
+const CLI::Validator kPrintable(
+    [](std::string& text) -> std::string {
+      return IsPrintableAscii(text) ? "" : "\"" + text + "\" is not printable ASCII";
+    },
+    "TEXT");
+
 const CLI::Validator kTableText(
     [](std::string& text) -> std::string {
       return IsTableText(text) ? ""
@@ -47,11 +54,13 @@ std::uint8_t Byte(const std::string& text) {
   return static_cast<std::uint8_t>(ParseHex(text, 8).value_or(0));
 }
 
-// --vid and --pid: the audio device's ids, for every command that looks for the device.
-void AddDeviceIds(CLI::App* command, GlobalOptions& options) {
-  command->add_option("--vid", options.vid, "Vendor id of the audio device (default 6ccf)")
+// --vid and --pid: the audio device's ids, for every command that looks for the device
+// (params set-id, whose --vid and --pid are the ids it writes, names them --device-vid/-pid).
+void AddDeviceIds(CLI::App* command, GlobalOptions& options, const char* vid = "--vid",
+                  const char* pid = "--pid") {
+  command->add_option(vid, options.vid, "Vendor id to look for the audio device under (6ccf)")
       ->check(Hex(16));
-  command->add_option("--pid", options.pid, "Product id of the audio device (default 6012)")
+  command->add_option(pid, options.pid, "Product id to look for the audio device under (6012)")
       ->check(Hex(16));
   command->footer(kGlobalsFooter);
 }
@@ -69,6 +78,10 @@ struct Arguments {
   std::array<bool, kUserStringCount> patch_given{};
   std::string bank, address, reg, value;
   int count = 1;
+  ParamsSetArguments params;
+  std::string id_vid, id_pid;
+  int string_number = 0;
+  std::string string_text;
 };
 
 UserTableFields PatchFields(const Arguments& a) {
@@ -95,6 +108,7 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
       "velmora-isp");
   app.require_subcommand(1);
   app.fallthrough();  // global options may also follow the command
+  app.set_version_flag("--version", std::string("velmora-isp ") + kVersion);
   CLI::Option* virtual_chip = app.add_flag(
       "--virtual", options.virtual_chip,
       "Work on the virtual chip (plugged in as 6ccf:6012, flash erased) instead of USB");
@@ -204,6 +218,56 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
       ->check(CLI::Range(1, 255));
   i2c_write->add_option("VALUE", a.value, "Value (hex)")->required()->check(Hex(8));
 
+  CLI::App* params = app.add_subcommand(
+      "params", "The Parameter tab: the device's output options, USB ids and strings, through "
+                "its mailbox");
+  params->require_subcommand(1);
+  CLI::App* params_show =
+      params->add_subcommand("show", "Read the option block and show it in the tab's words");
+  CLI::App* params_set = params->add_subcommand(
+      "set", "Read the option block, change the options given, write it and read it back");
+  const auto choice = [&](const char* name, std::string& value, std::vector<std::string> values,
+                          const char* what) {
+    params_set->add_option(name, value, what)->check(CLI::IsMember(values));
+  };
+  choice("--i2s-len", a.params.i2s_len, {"24", "32"}, "I2S Output length, bits");
+  choice("--spdif-len", a.params.spdif_len, {"24", "32"}, "SPDIF Output length, bits");
+  choice("--i2s-swap", a.params.i2s_swap, {"on", "off"}, "I2S Output Channel Swap");
+  choice("--dsd-swap", a.params.dsd_swap, {"on", "off"}, "DSD Output Channel Swap");
+  choice("--mclk", a.params.mclk, {"128", "256", "512", "1024"},
+         "I2S MCLK Output Frequency, times Fs");
+  choice("--i2s-format", a.params.i2s_format, {"standard", "left-justify"}, "I2S Format");
+  choice("--dsd-out", a.params.dsd_out, {"dsd", "dop"}, "Output when DSD is received");
+  choice("--mclk-output", a.params.mclk_output, {"on", "off"}, "MCLK output");
+  choice("--i2s-output", a.params.i2s_output, {"on", "off"}, "I2S output");
+  choice("--spdif-output", a.params.spdif_output, {"on", "off"}, "SPDIF output");
+  CLI::App* params_set_id = params->add_subcommand(
+      "set-id", "Write the USB vendor and/or product id the device reports (four hex digits)");
+  CLI::Option* id_vid =
+      params_set_id->add_option("--vid", a.id_vid, "Vendor id (hex)")->check(Hex(16));
+  CLI::Option* id_pid =
+      params_set_id->add_option("--pid", a.id_pid, "Product id (hex)")->check(Hex(16));
+  params_set_id->callback([id_vid, id_pid] {
+    if (id_vid->count() + id_pid->count() == 0) {
+      throw CLI::ValidationError("set-id", "give --vid, --pid or both");
+    }
+  });
+  CLI::App* params_set_string = params->add_subcommand(
+      "set-string", "Write USB string N: 1 manufacturer, 2 model name, 3 serial number (at most "
+                    "31 characters)");
+  params_set_string->add_option("N", a.string_number, "String number (1 to 3)")
+      ->required()
+      ->check(CLI::Range(1, 3));
+  params_set_string->add_option("TEXT", a.string_text, "The text")->required()->check(kPrintable);
+  for (CLI::App* command : {params_show, params_set, params_set_string}) {
+    AddDeviceIds(command, options);
+  }
+  AddDeviceIds(params_set_id, options, "--device-vid", "--device-pid");
+
+  CLI::App* status = app.add_subcommand(
+      "status", "The Information tab's status read-out: connected, playing or muted, format, rate");
+  AddDeviceIds(status, options);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -242,6 +306,16 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
     code = RunI2cRead(ctx, Byte(a.address), Byte(a.reg), static_cast<std::uint8_t>(a.count));
   } else if (i2c_write->parsed()) {
     code = RunI2cWrite(ctx, Byte(a.address), Byte(a.reg), Byte(a.value));
+  } else if (params_show->parsed()) {
+    code = RunParamsShow(ctx);
+  } else if (params_set->parsed()) {
+    code = RunParamsSet(ctx, a.params);
+  } else if (params_set_id->parsed()) {
+    code = RunParamsSetId(ctx, a.id_vid, a.id_pid);
+  } else if (params_set_string->parsed()) {
+    code = RunParamsSetString(ctx, a.string_number, a.string_text);
+  } else if (status->parsed()) {
+    code = RunStatus(ctx);
   }
 
   // The virtual chip's flash is kept whatever the command found: it is what the chip now holds.
