@@ -52,11 +52,11 @@ int RunParamsShow(CliContext& ctx);
 
 // params set: each option left empty keeps what the device holds.
 struct ParamsSetArguments {
-  std::string i2s_len, spdif_len;                   // "24" or "32"
-  std::string i2s_swap, dsd_swap;                   // "on" or "off"
-  std::string mclk;                                 // "128", "256", "512" or "1024"
-  std::string i2s_format;                           // "standard" or "left-justify"
-  std::string dsd_out;                              // "dsd" or "dop"
+  std::string i2s_len, spdif_len;                     // "24" or "32"
+  std::string i2s_swap, dsd_swap;                     // "on" or "off"
+  std::string mclk;                                   // "128", "256", "512" or "1024"
+  std::string i2s_format;                             // "standard" or "left-justify"
+  std::string dsd_out;                                // "dsd" or "dop"
   std::string mclk_output, i2s_output, spdif_output;  // "on" or "off"
 };
 // Reads the block, changes the options given, writes it and reads it back; 1 when the device

@@ -16,39 +16,53 @@ constexpr const char* kGlobalsFooter =
     "Global options (before or after the command): --virtual, --virtual-flash FILE, "
     "--virtual-id ID, --verbose, --log FILE. See velmora-isp --help.";
 
+// Validators carry no description of their own: the option's type name says what it takes.
 CLI::Validator Hex(unsigned bits) {
   return CLI::Validator(
       [bits](std::string& text) -> std::string {
         if (ParseHex(text, bits)) return {};
         return text + " is not a hexadecimal number of at most " + std::to_string(bits) + " bits";
       },
-      "HEX");
+      "");
+}
+
+CLI::Validator Choice(const std::vector<std::string>& values) {
+  return CLI::Validator(
+      [values](std::string& text) -> std::string {
+        for (const std::string& value : values) {
+          if (text == value) return {};
+        }
+        std::string all;
+        for (const std::string& value : values) all += (all.empty() ? "" : ", ") + value;
+        return text + " is not one of " + all;
+      },
+      "");
 }
 
 const CLI::Validator kJedecId(
     [](std::string& text) -> std::string {
       return ParseJedecId(text) ? "" : text + " is not six hexadecimal digits (C22013)";
     },
-    "ID");
+    "");
 
 const CLI::Validator kRange(
     [](std::string& text) -> std::string {
       return ParseRange(text) ? "" : text + " is not START_KB:SIZE_KB (32:64)";
     },
-    "START_KB:SIZE_KB");
+    "");
 
 const CLI::Validator kPrintable(
     [](std::string& text) -> std::string {
       return IsPrintableAscii(text) ? "" : "\"" + text + "\" is not printable ASCII";
     },
-    "TEXT");
+    "");
 
 const CLI::Validator kTableText(
     [](std::string& text) -> std::string {
       return IsTableText(text) ? ""
                                : "\"" + text + "\" is not at most 32 printable ASCII characters";
     },
-    "TEXT");
+    "");
 
 std::uint8_t Byte(const std::string& text) {
   return static_cast<std::uint8_t>(ParseHex(text, 8).value_or(0));
@@ -59,9 +73,11 @@ std::uint8_t Byte(const std::string& text) {
 void AddDeviceIds(CLI::App* command, GlobalOptions& options, const char* vid = "--vid",
                   const char* pid = "--pid") {
   command->add_option(vid, options.vid, "Vendor id to look for the audio device under (6ccf)")
-      ->check(Hex(16));
+      ->check(Hex(16))
+      ->type_name("HEX");
   command->add_option(pid, options.pid, "Product id to look for the audio device under (6012)")
-      ->check(Hex(16));
+      ->check(Hex(16))
+      ->type_name("HEX");
   command->footer(kGlobalsFooter);
 }
 
@@ -119,6 +135,7 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
   app.add_option("--virtual-id", options.virtual_id,
                  "JEDEC id of the virtual chip's flash (default C22013, 512 KiB)")
       ->check(kJedecId)
+      ->type_name("ID")
       ->needs(virtual_chip);
   app.add_flag("--verbose", options.verbose, "Print every USB request on stderr");
   app.add_option("--log", options.log, "Write a JSON report of the run to FILE")->type_name("FILE");
@@ -134,12 +151,14 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
       "The Auto run: enter ISP mode, erase, blank check, program, verify, protect, "
       "leave ISP mode; refused before erasing when FILE is bad or does not fit the part");
   automatic->add_option("FILE", a.automatic.file, "Program file: .bin raw, .hex/.h00 Intel HEX")
+      ->type_name("")
       ->required();
   automatic
       ->add_option("--range", a.automatic.range,
                    "Program at START_KB and erase SIZE_KB from there (4 KB sectors) instead "
                    "of erasing the whole chip")
-      ->check(kRange);
+      ->check(kRange)
+      ->type_name("START_KB:SIZE_KB");
   automatic->add_flag("--no-isp-mode", a.no_isp_mode, "Do not enter or leave ISP mode");
   automatic->add_flag("--no-erase", a.no_erase, "Do not clear the status register and erase");
   automatic->add_flag("--no-blank", a.no_blank, "Skip the blank check");
@@ -152,27 +171,31 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
       "read-back",
       "Read the first 128 KiB of the flash, each chunk twice, into OUT.bin; exit 1 "
       "when a chunk did not read the same (the file is written all the same)");
-  read_back->add_option("OUT", a.read_back.out, "File to write")->required();
+  read_back->add_option("OUT", a.read_back.out, "File to write")->type_name("")->required();
   read_back->add_flag("--no-isp-mode", a.read_back_no_isp_mode, "Do not enter or leave ISP mode");
   AddDeviceIds(read_back, options);
 
   CLI::App* image = app.add_subcommand("image", "Load a program file as the window does");
   image->require_subcommand(1);
   CLI::App* info = image->add_subcommand("info", "Print the image's length and checksum");
-  info->add_option("FILE", a.file, "Program file")->required();
+  info->add_option("FILE", a.file, "Program file")->type_name("")->required();
   CLI::App* dump = image->add_subcommand("dump", "Write image bytes 0 .. length - 1 to OUT");
-  dump->add_option("FILE", a.file, "Program file")->required();
-  dump->add_option("OUT", a.out, "Raw file to write")->required();
+  dump->add_option("FILE", a.file, "Program file")->type_name("")->required();
+  dump->add_option("OUT", a.out, "Raw file to write")->type_name("")->required();
 
   CLI::App* patch = app.add_subcommand(
       "patch-table",
       "The \"Gen. Bin File\" job: write USB ids and strings into the user table of "
       "IN and save the whole image as raw OUT; fields not given keep the page's "
       "texts; exit 2 when IN has no table");
-  patch->add_option("IN", a.file, "Firmware image (.bin, .hex, .h00)")->required();
-  patch->add_option("OUT", a.out, "Raw image to write")->required();
-  patch->add_option("--vid", a.patch_vid, "Vendor id (default 6CCF)")->check(Hex(16));
-  patch->add_option("--pid", a.patch_pid, "Product id (default 6012)")->check(Hex(16));
+  patch->add_option("IN", a.file, "Firmware image (.bin, .hex, .h00)")->type_name("")->required();
+  patch->add_option("OUT", a.out, "Raw image to write")->type_name("")->required();
+  patch->add_option("--vid", a.patch_vid, "Vendor id (default 6CCF)")
+      ->check(Hex(16))
+      ->type_name("HEX");
+  patch->add_option("--pid", a.patch_pid, "Product id (default 6012)")
+      ->check(Hex(16))
+      ->type_name("HEX");
   const char* string_options[] = {"--manufacturer", "--product", "--serial", "--play-port",
                                   "--record-port"};
   const UserTableFields design = DesignUserTableFields();
@@ -185,7 +208,8 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
               a.patch_given[k] = true;
             },
             "Default \"" + design.strings[k] + "\"")
-        ->check(kTableText);
+        ->check(kTableText)
+        ->type_name("TEXT");
   }
 
   CLI::App* reg = app.add_subcommand("reg", "One register of the chip, in bank BANK");
@@ -194,11 +218,23 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
   CLI::App* reg_write =
       reg->add_subcommand("write", "Select BANK, write VALUE to REG and read it back");
   for (CLI::App* command : {reg_read, reg_write}) {
-    command->add_option("BANK", a.bank, "Bank (hex)")->required()->check(Hex(8));
-    command->add_option("REG", a.reg, "Register (hex)")->required()->check(Hex(8));
+    command->add_option("BANK", a.bank, "Bank")
+        ->type_name("")
+        ->required()
+        ->check(Hex(8))
+        ->type_name("HEX");
+    command->add_option("REG", a.reg, "Register")
+        ->type_name("")
+        ->required()
+        ->check(Hex(8))
+        ->type_name("HEX");
     AddDeviceIds(command, options);
   }
-  reg_write->add_option("VALUE", a.value, "Value (hex)")->required()->check(Hex(8));
+  reg_write->add_option("VALUE", a.value, "Value")
+      ->type_name("")
+      ->required()
+      ->check(Hex(8))
+      ->type_name("HEX");
 
   CLI::App* i2c = app.add_subcommand(
       "i2c",
@@ -208,19 +244,31 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
   CLI::App* i2c_read = i2c->add_subcommand("read", "Read COUNT registers from REG on");
   CLI::App* i2c_write = i2c->add_subcommand("write", "Write VALUE to REG and read it back");
   for (CLI::App* command : {i2c_read, i2c_write}) {
-    command->add_option("ADDR", a.address, "Bus address (hex, write form)")
+    command->add_option("ADDR", a.address, "Bus address (write form)")
+        ->type_name("")
         ->required()
-        ->check(Hex(8));
-    command->add_option("REG", a.reg, "Register (hex)")->required()->check(Hex(8));
+        ->check(Hex(8))
+        ->type_name("HEX");
+    command->add_option("REG", a.reg, "Register")
+        ->type_name("")
+        ->required()
+        ->check(Hex(8))
+        ->type_name("HEX");
     AddDeviceIds(command, options);
   }
   i2c_read->add_option("COUNT", a.count, "Registers to read (1 to 255, default 1)")
+      ->type_name("")
       ->check(CLI::Range(1, 255));
-  i2c_write->add_option("VALUE", a.value, "Value (hex)")->required()->check(Hex(8));
+  i2c_write->add_option("VALUE", a.value, "Value")
+      ->type_name("")
+      ->required()
+      ->check(Hex(8))
+      ->type_name("HEX");
 
   CLI::App* params = app.add_subcommand(
-      "params", "The Parameter tab: the device's output options, USB ids and strings, through "
-                "its mailbox");
+      "params",
+      "The Parameter tab: the device's output options, USB ids and strings, through "
+      "its mailbox");
   params->require_subcommand(1);
   CLI::App* params_show =
       params->add_subcommand("show", "Read the option block and show it in the tab's words");
@@ -228,7 +276,9 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
       "set", "Read the option block, change the options given, write it and read it back");
   const auto choice = [&](const char* name, std::string& value, std::vector<std::string> values,
                           const char* what) {
-    params_set->add_option(name, value, what)->check(CLI::IsMember(values));
+    std::string names;
+    for (const std::string& v : values) names += (names.empty() ? "" : "|") + v;
+    params_set->add_option(name, value, what)->check(Choice(values))->type_name(names);
   };
   choice("--i2s-len", a.params.i2s_len, {"24", "32"}, "I2S Output length, bits");
   choice("--spdif-len", a.params.spdif_len, {"24", "32"}, "SPDIF Output length, bits");
@@ -243,22 +293,29 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
   choice("--spdif-output", a.params.spdif_output, {"on", "off"}, "SPDIF output");
   CLI::App* params_set_id = params->add_subcommand(
       "set-id", "Write the USB vendor and/or product id the device reports (four hex digits)");
-  CLI::Option* id_vid =
-      params_set_id->add_option("--vid", a.id_vid, "Vendor id (hex)")->check(Hex(16));
-  CLI::Option* id_pid =
-      params_set_id->add_option("--pid", a.id_pid, "Product id (hex)")->check(Hex(16));
+  CLI::Option* id_vid = params_set_id->add_option("--vid", a.id_vid, "Vendor id to write")
+                            ->check(Hex(16))
+                            ->type_name("HEX");
+  CLI::Option* id_pid = params_set_id->add_option("--pid", a.id_pid, "Product id to write")
+                            ->check(Hex(16))
+                            ->type_name("HEX");
   params_set_id->callback([id_vid, id_pid] {
     if (id_vid->count() + id_pid->count() == 0) {
       throw CLI::ValidationError("set-id", "give --vid, --pid or both");
     }
   });
   CLI::App* params_set_string = params->add_subcommand(
-      "set-string", "Write USB string N: 1 manufacturer, 2 model name, 3 serial number (at most "
-                    "31 characters)");
+      "set-string",
+      "Write USB string N: 1 manufacturer, 2 model name, 3 serial number (at most "
+      "31 characters)");
   params_set_string->add_option("N", a.string_number, "String number (1 to 3)")
+      ->type_name("")
       ->required()
       ->check(CLI::Range(1, 3));
-  params_set_string->add_option("TEXT", a.string_text, "The text")->required()->check(kPrintable);
+  params_set_string->add_option("TEXT", a.string_text, "The text")
+      ->type_name("")
+      ->required()
+      ->check(kPrintable);
   for (CLI::App* command : {params_show, params_set, params_set_string}) {
     AddDeviceIds(command, options);
   }

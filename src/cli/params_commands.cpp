@@ -19,12 +19,10 @@ namespace bit = parameter_bit;
 
 constexpr std::array<const char*, kMclkFrequencyCount> kMclkCaptions{"128 Fs", "256 Fs", "512 Fs",
                                                                      "1024 Fs"};
-constexpr std::array<const char*, 3> kStringLabels{"String 1 (Manufacturer)",
-                                                   "String 2 (Model Name)",
-                                                   "String 3 (Serial Number)"};
-constexpr std::array<std::uint8_t, 3> kStringItems{parameter_item::kString1,
-                                                   parameter_item::kString2,
-                                                   parameter_item::kString3};
+constexpr std::array<const char*, 3> kStringLabels{
+    "String 1 (Manufacturer)", "String 2 (Model Name)", "String 3 (Serial Number)"};
+constexpr std::array<std::uint8_t, 3> kStringItems{
+    parameter_item::kString1, parameter_item::kString2, parameter_item::kString3};
 
 std::string BlockText(const ParameterBlock& block) {
   std::string text;
@@ -111,18 +109,17 @@ int RunParamsSet(CliContext& ctx, const ParamsSetArguments& args) {
   ReadParameterBlock(link, kept);
   Show(ctx, kept);
   if (kept != block) {
-    return Fail(ctx, kExitStepFailed, "The device did not keep the parameter block: " +
-                                          BlockText(block) + " written, " + BlockText(kept) +
-                                          " read back");
+    return Fail(ctx, kExitStepFailed,
+                "The device did not keep the parameter block: " + BlockText(block) + " written, " +
+                    BlockText(kept) + " read back");
   }
   return kExitSuccess;
 }
 
 int RunParamsSetId(CliContext& ctx, const std::string& vid, const std::string& pid) {
   if (const std::optional<int> code = ConnectDevice(ctx)) return *code;
-  for (const auto& [text, item, name] :
-       {std::tuple{vid, parameter_item::kVendorId, "VID"},
-        std::tuple{pid, parameter_item::kProductId, "PID"}}) {
+  for (const auto& [text, item, name] : {std::tuple{vid, parameter_item::kVendorId, "VID"},
+                                         std::tuple{pid, parameter_item::kProductId, "PID"}}) {
     if (text.empty()) continue;
     const std::string sent = IdentifierText(text);
     WriteIdentifier(ctx.bench->Link(), item, MakeIdentifierField(sent));
@@ -135,8 +132,9 @@ int RunParamsSetId(CliContext& ctx, const std::string& vid, const std::string& p
 int RunParamsSetString(CliContext& ctx, int number, const std::string& text) {
   const std::optional<std::vector<StringChunk>> chunks = StringFieldChunks(text);
   if (!chunks) {
-    return Fail(ctx, kExitUsage, "String is longer than " + std::to_string(kMaxStringChars) +
-                                     " characters: nothing sent");
+    return Fail(
+        ctx, kExitUsage,
+        "String is longer than " + std::to_string(kMaxStringChars) + " characters: nothing sent");
   }
   if (const std::optional<int> code = ConnectDevice(ctx)) return *code;
   const auto index = static_cast<std::size_t>(number - 1);
