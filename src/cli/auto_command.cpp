@@ -5,8 +5,10 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <memory>
 
 #include "arguments.h"
+#include "cli_options.h"
 #include "commands.h"
 #include "console_progress.h"
 #include "exit_codes.h"
@@ -181,7 +183,11 @@ std::string Aftermath(const StepRecorder& recorder) {
   return words;
 }
 
-}  // namespace
+struct AutoArguments {
+  std::string file;
+  std::string range;  // "START_KB:SIZE_KB", or "" for the whole flash
+  AutoSteps steps;
+};
 
 int RunAuto(CliContext& ctx, const AutoArguments& args) {
   const auto run_began = std::chrono::steady_clock::now();
@@ -253,6 +259,48 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
   PrintVerdict(ctx, verdict, words + " (" + took + ")");
   ctx.message = progress.LastText();
   return outcome.step_failed ? kExitStepFailed : kExitSuccess;
+}
+
+}  // namespace
+
+void AddAutoCommand(CLI::App& app, CommandRun& run) {
+  struct Options {
+    AutoArguments args;
+    bool no_isp_mode = false, no_erase = false, no_blank = false, no_program = false,
+         no_verify = false, no_protect = false;
+  };
+  auto o = std::make_shared<Options>();
+  CLI::App* command = app.add_subcommand(
+      "auto",
+      "The Auto run: enter ISP mode, erase, blank check, program, verify, protect, "
+      "leave ISP mode; refused before erasing when FILE is bad or does not fit the part");
+  command->add_option("FILE", o->args.file, "Program file: .bin raw, .hex/.h00 Intel HEX")
+      ->required()
+      ->type_name("");
+  command
+      ->add_option("--range", o->args.range,
+                   "Program at START_KB and erase SIZE_KB from there (4 KB sectors) instead of "
+                   "erasing the whole chip")
+      ->check(RangeText())
+      ->type_name("START_KB:SIZE_KB");
+  command->add_flag("--no-isp-mode", o->no_isp_mode, "Do not enter or leave ISP mode");
+  command->add_flag("--no-erase", o->no_erase, "Do not clear the status register and erase");
+  command->add_flag("--no-blank", o->no_blank, "Skip the blank check");
+  command->add_flag("--no-program", o->no_program, "Skip programming");
+  command->add_flag("--no-verify", o->no_verify, "Skip the verify");
+  command->add_flag("--no-protect", o->no_protect, "Leave the flash unprotected");
+  AddDeviceIds(command, run.options);
+  command->callback([o, &run] {
+    // The file is reloaded by every run: it is the command's argument.
+    o->args.steps = AutoSteps{.reload_file = true,
+                              .isp_mode = !o->no_isp_mode,
+                              .erase = !o->no_erase,
+                              .blank = !o->no_blank,
+                              .program = !o->no_program,
+                              .verify = !o->no_verify,
+                              .protect = !o->no_protect};
+    run.code = RunAuto(run.ctx, o->args);
+  });
 }
 
 }  // namespace velmora::cli

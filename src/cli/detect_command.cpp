@@ -1,8 +1,9 @@
 // detect: the window's detection verdict, once.
+#include "cli_options.h"
 #include "commands.h"
-#include "exit_codes.h"
 
 namespace velmora::cli {
+namespace {
 
 int RunDetect(CliContext& ctx) {
   if (const std::optional<int> code = ConnectDevice(ctx, /*must_open=*/false)) return *code;
@@ -14,6 +15,17 @@ int RunDetect(CliContext& ctx) {
   }
   usb.Close();
   return kExitSuccess;
+}
+
+}  // namespace
+
+void AddDetectCommand(CLI::App& app, CommandRun& run) {
+  CLI::App* detect = app.add_subcommand(
+      "detect",
+      "Look once for the audio device and the two firmware-update loaders; exit 0 "
+      "when found, 3 when not");
+  AddDeviceIds(detect, run.options);
+  detect->callback([&run] { run.code = RunDetect(run.ctx); });
 }
 
 }  // namespace velmora::cli

@@ -4,9 +4,12 @@
 // "set-id" and "set-string" write the USB identifiers and descriptor strings.
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <tuple>
 #include <utility>
+#include <vector>
 
+#include "cli_options.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "flash_texts.h"
@@ -62,6 +65,16 @@ void Show(CliContext& ctx, const ParameterBlock& block) {
   report["eeprom"] = eeprom;
 }
 
+// params set: each option left empty keeps what the device holds.
+struct ParamsSetArguments {
+  std::string i2s_len, spdif_len;                     // "24" or "32"
+  std::string i2s_swap, dsd_swap;                     // "on" or "off"
+  std::string mclk;                                   // "128", "256", "512" or "1024"
+  std::string i2s_format;                             // "standard" or "left-justify"
+  std::string dsd_out;                                // "dsd" or "dop"
+  std::string mclk_output, i2s_output, spdif_output;  // "on" or "off"
+};
+
 void Apply(ParameterBlock& block, const ParamsSetArguments& a) {
   const auto set = [&](const std::string& option, ParameterBit which, const char* when_set) {
     if (!option.empty()) SetParameterBit(block, which, option == when_set);
@@ -86,8 +99,6 @@ std::string IdentifierText(std::string text) {
   if (text.starts_with("0x") || text.starts_with("0X")) text.erase(0, 2);
   return std::string(4 - std::min<std::size_t>(4, text.size()), '0') + text;
 }
-
-}  // namespace
 
 int RunParamsShow(CliContext& ctx) {
   if (const std::optional<int> code = ConnectDevice(ctx)) return *code;
@@ -143,6 +154,80 @@ int RunParamsSetString(CliContext& ctx, int number, const std::string& text) {
               << (chunks->size() == 1 ? " request\n" : " requests\n");
   ctx.report["string"] = {{"number", number}, {"text", text}, {"requests", chunks->size()}};
   return kExitSuccess;
+}
+
+}  // namespace
+
+void AddParamsCommands(CLI::App& app, CommandRun& run) {
+  struct Options {
+    ParamsSetArguments set;
+    std::string vid, pid;
+    int number = 0;
+    std::string text;
+  };
+  auto o = std::make_shared<Options>();
+  CLI::App* params = app.add_subcommand(
+      "params",
+      "The Parameter tab: the device's output options, USB ids and strings, through "
+      "its mailbox");
+  params->require_subcommand(1);
+
+  CLI::App* show =
+      params->add_subcommand("show", "Read the option block and show it in the tab's words");
+  AddDeviceIds(show, run.options);
+  show->callback([&run] { run.code = RunParamsShow(run.ctx); });
+
+  CLI::App* set = params->add_subcommand(
+      "set", "Read the option block, change the options given, write it and read it back");
+  const auto choice = [set](const char* name, std::string& value,
+                            const std::vector<std::string>& values, const char* what) {
+    std::string names;
+    for (const std::string& v : values) names += (names.empty() ? "" : "|") + v;
+    set->add_option(name, value, what)->check(OneOf(values))->type_name(names);
+  };
+  ParamsSetArguments& a = o->set;
+  choice("--i2s-len", a.i2s_len, {"24", "32"}, "I2S Output length, bits");
+  choice("--spdif-len", a.spdif_len, {"24", "32"}, "SPDIF Output length, bits");
+  choice("--i2s-swap", a.i2s_swap, {"on", "off"}, "I2S Output Channel Swap");
+  choice("--dsd-swap", a.dsd_swap, {"on", "off"}, "DSD Output Channel Swap");
+  choice("--mclk", a.mclk, {"128", "256", "512", "1024"}, "I2S MCLK Output Frequency, times Fs");
+  choice("--i2s-format", a.i2s_format, {"standard", "left-justify"}, "I2S Format");
+  choice("--dsd-out", a.dsd_out, {"dsd", "dop"}, "Output when DSD is received");
+  choice("--mclk-output", a.mclk_output, {"on", "off"}, "MCLK output");
+  choice("--i2s-output", a.i2s_output, {"on", "off"}, "I2S output");
+  choice("--spdif-output", a.spdif_output, {"on", "off"}, "SPDIF output");
+  AddDeviceIds(set, run.options);
+  set->callback([o, &run] { run.code = RunParamsSet(run.ctx, o->set); });
+
+  CLI::App* set_id = params->add_subcommand(
+      "set-id", "Write the USB vendor and/or product id the device reports (four hex digits)");
+  set_id->add_option("--vid", o->vid, "Vendor id to write")->check(HexNumber(16))->type_name("HEX");
+  set_id->add_option("--pid", o->pid, "Product id to write")
+      ->check(HexNumber(16))
+      ->type_name("HEX");
+  // Its own --vid and --pid are the ids it writes.
+  AddDeviceIds(set_id, run.options, "--device-vid", "--device-pid");
+  set_id->callback([o, &run] {
+    if (o->vid.empty() && o->pid.empty()) {
+      throw CLI::ValidationError("set-id", "give --vid, --pid or both");
+    }
+    run.code = RunParamsSetId(run.ctx, o->vid, o->pid);
+  });
+
+  CLI::App* set_string = params->add_subcommand(
+      "set-string",
+      "Write USB string N: 1 manufacturer, 2 model name, 3 serial number (at most "
+      "31 characters)");
+  set_string->add_option("N", o->number, "String number (1 to 3)")
+      ->required()
+      ->check(CLI::Range(1, 3))
+      ->type_name("");
+  set_string->add_option("TEXT", o->text, "The text")
+      ->required()
+      ->check(PrintableText())
+      ->type_name("");
+  AddDeviceIds(set_string, run.options);
+  set_string->callback([o, &run] { run.code = RunParamsSetString(run.ctx, o->number, o->text); });
 }
 
 }  // namespace velmora::cli

@@ -1,7 +1,9 @@
 // read-back: the window's "Read Flash", with ISP mode around it and the file named on the
 // command line. The file is written whatever the reading found, as the window offers it.
+#include <memory>
 #include <vector>
 
+#include "cli_options.h"
 #include "commands.h"
 #include "console_progress.h"
 #include "exit_codes.h"
@@ -9,6 +11,12 @@
 #include "preflight.h"
 
 namespace velmora::cli {
+namespace {
+
+struct ReadBackArguments {
+  std::string out;
+  bool isp_mode = true;
+};
 
 int RunReadBack(CliContext& ctx, const ReadBackArguments& args) {
   if (const std::optional<int> code = ConnectDevice(ctx)) return *code;
@@ -31,6 +39,27 @@ int RunReadBack(CliContext& ctx, const ReadBackArguments& args) {
   ctx.report["file"] = {{"name", args.out}, {"length", buffer.size()}};
   PrintVerdict(ctx, consistent ? "success" : "failed", progress.LastText());
   return consistent ? kExitSuccess : kExitStepFailed;
+}
+
+}  // namespace
+
+void AddReadBackCommand(CLI::App& app, CommandRun& run) {
+  struct Options {
+    ReadBackArguments args;
+    bool no_isp_mode = false;
+  };
+  auto o = std::make_shared<Options>();
+  CLI::App* command = app.add_subcommand(
+      "read-back",
+      "Read the first 128 KiB of the flash, each chunk twice, into OUT.bin; exit 1 "
+      "when a chunk did not read the same (the file is written all the same)");
+  command->add_option("OUT", o->args.out, "File to write")->required()->type_name("");
+  command->add_flag("--no-isp-mode", o->no_isp_mode, "Do not enter or leave ISP mode");
+  AddDeviceIds(command, run.options);
+  command->callback([o, &run] {
+    o->args.isp_mode = !o->no_isp_mode;
+    run.code = RunReadBack(run.ctx, o->args);
+  });
 }
 
 }  // namespace velmora::cli

@@ -1,5 +1,8 @@
 // reg and i2c: one-shot register access for scripts, shown in the pages' words
 // ("Reg 0x12 = 0x34"): always the value read back.
+#include <memory>
+
+#include "cli_options.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "flash_texts.h"
@@ -19,8 +22,6 @@ void ShowWrite(CliContext& ctx, std::uint8_t reg, std::uint8_t value, std::uint8
   ctx.env.out << '\n';
   ctx.report["value"] = HexText(read_back, 2);
 }
-
-}  // namespace
 
 int RunRegRead(CliContext& ctx, std::uint8_t bank, std::uint8_t reg) {
   if (const std::optional<int> code = ConnectDevice(ctx)) return *code;
@@ -72,6 +73,60 @@ int RunI2cWrite(CliContext& ctx, std::uint8_t address, std::uint8_t reg, std::ui
   }
   ShowWrite(ctx, reg, value, read_back);
   return kExitSuccess;
+}
+
+}  // namespace
+
+void AddRegisterCommands(CLI::App& app, CommandRun& run) {
+  struct Options {
+    std::string bank, address, reg, value;
+    int count = 1;
+  };
+  auto o = std::make_shared<Options>();
+  const auto hex = [](CLI::App* command, const char* name, std::string& value, const char* what) {
+    command->add_option(name, value, what)->required()->check(HexNumber(8))->type_name("HEX");
+  };
+
+  CLI::App* reg = app.add_subcommand("reg", "One register of the chip, in bank BANK");
+  reg->require_subcommand(1);
+  CLI::App* reg_read = reg->add_subcommand("read", "Select BANK, read REG");
+  CLI::App* reg_write =
+      reg->add_subcommand("write", "Select BANK, write VALUE to REG and read it back");
+  for (CLI::App* command : {reg_read, reg_write}) {
+    hex(command, "BANK", o->bank, "Bank");
+    hex(command, "REG", o->reg, "Register");
+    AddDeviceIds(command, run.options);
+  }
+  hex(reg_write, "VALUE", o->value, "Value");
+  reg_read->callback(
+      [o, &run] { run.code = RunRegRead(run.ctx, HexByte(o->bank), HexByte(o->reg)); });
+  reg_write->callback([o, &run] {
+    run.code = RunRegWrite(run.ctx, HexByte(o->bank), HexByte(o->reg), HexByte(o->value));
+  });
+
+  CLI::App* i2c = app.add_subcommand(
+      "i2c",
+      "Registers of the slave behind the chip's I2C master; ADDR is the 8-bit bus "
+      "address (20 is the 7-bit slave 0x10)");
+  i2c->require_subcommand(1);
+  CLI::App* i2c_read = i2c->add_subcommand("read", "Read COUNT registers from REG on");
+  CLI::App* i2c_write = i2c->add_subcommand("write", "Write VALUE to REG and read it back");
+  for (CLI::App* command : {i2c_read, i2c_write}) {
+    hex(command, "ADDR", o->address, "Bus address (write form)");
+    hex(command, "REG", o->reg, "Register");
+    AddDeviceIds(command, run.options);
+  }
+  i2c_read->add_option("COUNT", o->count, "Registers to read (1 to 255, default 1)")
+      ->check(CLI::Range(1, 255))
+      ->type_name("");
+  hex(i2c_write, "VALUE", o->value, "Value");
+  i2c_read->callback([o, &run] {
+    run.code = RunI2cRead(run.ctx, HexByte(o->address), HexByte(o->reg),
+                          static_cast<std::uint8_t>(o->count));
+  });
+  i2c_write->callback([o, &run] {
+    run.code = RunI2cWrite(run.ctx, HexByte(o->address), HexByte(o->reg), HexByte(o->value));
+  });
 }
 
 }  // namespace velmora::cli

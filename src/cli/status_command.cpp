@@ -1,10 +1,12 @@
 // status: the Information tab's "Update", in its words. Labels the tab greys out are left out.
+#include "cli_options.h"
 #include "commands.h"
 #include "device_status.h"
 #include "exit_codes.h"
 #include "flash_texts.h"
 
 namespace velmora::cli {
+namespace {
 
 int RunStatus(CliContext& ctx) {
   if (const std::optional<int> code = ConnectDevice(ctx)) return *code;
@@ -32,6 +34,15 @@ int RunStatus(CliContext& ctx) {
     report["rate"] = *shown.rate;
   }
   return kExitSuccess;
+}
+
+}  // namespace
+
+void AddStatusCommand(CLI::App& app, CommandRun& run) {
+  CLI::App* status = app.add_subcommand(
+      "status", "The Information tab's status read-out: connected, playing or muted, format, rate");
+  AddDeviceIds(status, run.options);
+  status->callback([&run] { run.code = RunStatus(run.ctx); });
 }
 
 }  // namespace velmora::cli
