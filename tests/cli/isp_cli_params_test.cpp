@@ -42,8 +42,8 @@ TEST_F(CliTest, ParamsSetChangesOnlyTheOptionsGivenAndCarriesTheRest) {
     kept = chip.Registers().mailbox_items().options;
     for (const auto& start : chip.Registers().mailbox_starts()) items.push_back(start.p1);
   };
-  const CliRun run = Run({"--virtual", "params", "set", "--mclk", "256", "--i2s-format",
-                          "standard", "--spdif-output", "on"});
+  const CliRun run = Run({"--virtual", "params", "set", "--mclk", "256", "--i2s-format", "standard",
+                          "--spdif-output", "on"});
   EXPECT_EQ(run.code, 0) << run.err;
   // Bits 4-5 become 01, bit 6 clears, byte 1 bit 5 clears; byte 2 and the EEPROM bit travel.
   EXPECT_EQ(kept, (std::array<std::uint8_t, 4>{0x1E, 0xC0, 0x5A, 0x80}));
@@ -95,8 +95,8 @@ TEST_F(CliTest, StatusShowsWhatTheInformationTabShows) {
     const CliRun run = Run({"--virtual", "status"});
     EXPECT_EQ(run.code, 0);
     char registers[64];
-    std::snprintf(registers, sizeof registers, "Status registers 0xA4-0xA6: %02X 77 %02X\n",
-                  c.rate, c.flags);
+    std::snprintf(registers, sizeof registers, "Status registers 0xA4-0xA6: %02X 77 %02X\n", c.rate,
+                  c.flags);
     EXPECT_EQ(run.out, "Device 6012 is exist\n" + std::string(registers) + c.shown);
   }
   chip_made = nullptr;
