@@ -204,6 +204,36 @@ TEST_F(CliTest, AssignedRangeErasesOnlyItsSectorsAndAnUnerasedBlankCheckIsExplai
   EXPECT_EQ(Read(flash), kept) << "nothing was programmed";
 }
 
+// A read-back that fails still writes its file, in one step: the chunks read before the failure
+// and the 0x5A fill from the failing chunk on. Outside ISP mode the flash does not answer at all.
+TEST_F(CliTest, AFailedReadBackExitsOneAndStillWritesItsFile) {
+  const struct {
+    bool isp_mode;
+    bool unplugged_midway;
+  } cases[] = {{true, true}, {false, false}};
+  for (const auto& c : cases) {
+    chip_made = [c](sim::VirtualChip& chip) {
+      chip.Flash().Fill(0x3C);
+      if (c.unplugged_midway) chip.UnplugAfterTransfers(400);  // about 65 chunks in
+    };
+    const std::string out = Path("back.bin");
+    std::vector<std::string> args{"--virtual", "read-back", out};
+    if (!c.isp_mode) args.push_back("--no-isp-mode");
+    const CliRun run = Run(args);
+    EXPECT_EQ(run.code, 1);
+    const std::size_t at = run.out.find("Verdict: failed: Verifying Fail at 0x");
+    ASSERT_NE(at, std::string::npos) << run.out;
+    const std::uint32_t failed_at = std::stoul(run.out.substr(at + 37, 6), nullptr, 16);
+    EXPECT_EQ(failed_at == 0, !c.unplugged_midway) << failed_at;
+    const Bytes file = Read(out);
+    ASSERT_EQ(file.size(), 0x20000u);
+    EXPECT_TRUE(
+        std::all_of(file.begin(), file.begin() + failed_at, [](auto b) { return b == 0x3C; }));
+    EXPECT_TRUE(
+        std::all_of(file.begin() + failed_at, file.end(), [](auto b) { return b == 0x5A; }));
+  }
+}
+
 // Damaged or unsuitable input and parts that cannot take the image: exit 2, and the part has
 // not been written (its flash file unchanged, no write of any kind at the chip, ISP mode left).
 TEST_F(CliTest, RefusalsExitTwoBeforeAnythingIsWritten) {
