@@ -139,16 +139,7 @@ TEST_F(PresenceMonitorTest, LookOnceSearchesEachIdentityOnceUpToTheFirstFound) {
     sim::Transcript looked;
     bus.SetTranscript(&looked);
     const PresenceDisplay shown = look.LookOnce();
-    std::vector<Backend> backends;
-    for (const auto& e : looked.Events()) {
-      if (e.kind == Kind::Enumerate) backends.push_back(e.backend);
-    }
-    const std::vector<Backend> expected_backends = {Backend::Property, Backend::Generic,
-                                                    Backend::Generic};
-    EXPECT_EQ(backends, std::vector<Backend>(expected_backends.begin(),
-                                             expected_backends.begin() +
-                                                 static_cast<std::ptrdiff_t>(c.searched.size())))
-        << c.label;
+    EXPECT_EQ(looked.Count(Kind::Enumerate), c.searched.size()) << c.label;
     EXPECT_EQ(link.MatchText(), c.searched.back()) << c.label;
     EXPECT_EQ(shown.label, c.label);
     EXPECT_EQ(link.IsFound() != 0, c.path != nullptr) << c.label;

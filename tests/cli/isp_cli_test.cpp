@@ -83,17 +83,11 @@ TEST_F(CliTest, DetectLooksOnceForTheUserIdsAndBothLoaders) {
       {nullptr, sim::Visibility::Both, {}, 3, "No device is available"},
       {sim::kAudioPath, sim::Visibility::Both, {}, 0, "Device 6012 is exist"},
       {sim::kAudioPath, sim::Visibility::Both, {"--pid", "6013"}, 3, "No device is available"},
-      {sim::kLoaderPath6ccf,
-       sim::Visibility::GenericOnly,
-       {},
-       0,
-       "Firmware update device 6CCF is exist"},
       {sim::kLoaderPath1d7a,
        sim::Visibility::GenericOnly,
        {},
        0,
        "Firmware update device 1D7A is exist"},
-      {sim::kLoaderPath1d7a, sim::Visibility::PropertyOnly, {}, 3, "No device is available"},
   };
   for (const auto& c : cases) {
     sim::VirtualUsbPlatform platform;

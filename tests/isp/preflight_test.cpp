@@ -78,15 +78,11 @@ TEST(MismatchReport, ListsTheFirstWrongBytesAndWhichWayTheirBitsAreWrong) {
   };
   EXPECT_TRUE(FindMismatches(rig.link, 0, 0x100, expected).first.empty());
 
+  // From an unaligned start, up to the limit.
   const MismatchReport blank = FindMismatches(
       rig.link, 0x3E, 0x1000, [](std::uint32_t) { return std::uint8_t{0xFF}; }, 3);
   EXPECT_EQ(blank.first, (std::vector<ByteMismatch>{
                              {0x3E, 0xFF, 0xF0}, {0x3F, 0xFF, 0xF0}, {0x40, 0xFF, 0xF0}}));
-  EXPECT_EQ(DescribeMismatches(blank),
-            (std::vector<std::string>{
-                "0x00003E: expected 0xFF, read 0xF0", "0x00003F: expected 0xFF, read 0xF0",
-                "0x000040: expected 0xFF, read 0xF0",
-                "bits 0x0F read 0 where 1 was expected: not erased, or protected"}));
 
   // Both directions over the byte at 0x41, which reads 0x0F where 0xF0 is expected.
   const MismatchReport both =
