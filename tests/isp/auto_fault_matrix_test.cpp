@@ -157,7 +157,8 @@ struct Bench {
   }
   static sim::FlashConfig FlashFor(const Config& config) {
     sim::FlashConfig flash = TestFlash(config.id);
-    flash.times.chip_erase_us = 100000;  // keeps a chip erase at ten polls
+    flash.times = sim::FlashPartFor(config.id).times;
+    flash.times->chip_erase_us = 100000;  // keeps a chip erase at ten polls
     return flash;
   }
 
