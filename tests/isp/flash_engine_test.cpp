@@ -83,6 +83,7 @@ TEST_F(FlashEngineTest, SectorEraseCoversRangeInSteps) {
   } cases[] = {
       {0x8000, 0x8000, {0x8000, 0x9000, 0xA000, 0xB000, 0xC000, 0xD000, 0xE000, 0xF000}},
       {0x8000, 0, {}},
+      {0x13000, 0x2000, {0x13000, 0x14000}},  // high and low address bytes differ
       {0x0000, 0x2000, {0x0000, 0x1000}},
       {0x7F000, 0x1000, {0x7F000}},  // the last sector of the 512 KiB part
   };
@@ -107,15 +108,22 @@ TEST_F(FlashEngineTest, SectorEraseCoversRangeInSteps) {
       EXPECT_TRUE(rig.transcript.Transfers().empty());
     }
   }
-  // The first case erased exactly 0x8000..0xFFFF.
-  ChipRig rig;
-  rig.EnterIspMode();
-  EraseFlash(rig.ctx, {RangeChoice::AssignRange, 0x8000, 0x8000}, kTestPart);
-  EXPECT_EQ(rig.chip.Flash().Peek(0x7FFF), 0xCC);
-  EXPECT_EQ(rig.chip.Flash().Peek(0x8000), 0xFF);
-  EXPECT_EQ(rig.chip.Flash().Peek(0xFFFF), 0xFF);
-  EXPECT_EQ(rig.chip.Flash().Peek(0x10000), 0xCC);
-  EXPECT_EQ(rig.chip.Flash().SectorErases(), 8u);
+  // Exactly the sectors of the range are erased: 0x8000..0xFFFF, and 0x13000..0x14FFF (with
+  // its address bytes swapped it would be 0x3000 and 0x4000).
+  const struct {
+    std::uint32_t start, size;
+  } erased[] = {{0x8000, 0x8000}, {0x13000, 0x2000}};
+  for (const auto& e : erased) {
+    SCOPED_TRACE(e.start);
+    ChipRig rig;
+    rig.EnterIspMode();
+    EraseFlash(rig.ctx, {RangeChoice::AssignRange, e.start, e.size}, kTestPart);
+    const auto& flash = rig.chip.Flash();
+    EXPECT_EQ(flash.ReadRange(0, e.start), std::vector<std::uint8_t>(e.start, 0xCC));
+    EXPECT_EQ(flash.ReadRange(e.start, e.size), std::vector<std::uint8_t>(e.size, 0xFF));
+    EXPECT_EQ(flash.Peek(e.start + e.size), 0xCC);
+    EXPECT_EQ(flash.SectorErases(), e.size / 4096);
+  }
 }
 
 TEST_F(FlashEngineTest, EraseThatNeverFinishesFails) {
