@@ -66,8 +66,8 @@ std::span<const FlashPart> FlashParts() {
 }
 
 const FlashPart* FindFlashPart(const FlashId& id) {
-  const auto it =
-      std::find_if(std::begin(kParts), std::end(kParts), [&](const FlashPart& p) { return p.id == id; });
+  const auto it = std::find_if(std::begin(kParts), std::end(kParts),
+                               [&](const FlashPart& p) { return p.id == id; });
   return it == std::end(kParts) ? nullptr : &*it;
 }
 

@@ -26,7 +26,6 @@ void I2cMasterEngine::FinishByte(bool nack, std::optional<std::uint8_t> received
   result_nack_ = nack;
   result_received_ = received;
   reads_until_done_ = done_delay_reads_;
-  if (reads_until_done_ == 0) ShowResult();
 }
 
 void I2cMasterEngine::ShowResult() {

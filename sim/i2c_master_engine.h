@@ -7,8 +7,8 @@
 // A send goes out when 0x12 is written after a go 0x01, so the command set's order (go first,
 // then the byte) sends the new byte; a byte written to 0x12 without a go is only stored.
 // The engine takes time: after each byte the done bit shows only from the status read after the
-// first SetDoneAfterStatusReads (1 by default), and only then do the acknowledge bit and the
-// received byte hold this byte's result. Before that the status reads 0x08 (not done, no
+// first SetDoneAfterStatusReads (1 by default, never 0), and only then do the acknowledge bit and
+// the received byte hold this byte's result. Before that the status reads 0x08 (not done, no
 // acknowledge seen yet) and 0x13 still holds the previous byte received, so a tool that reads
 // a result without polling done reads a wrong one.
 #pragma once
@@ -32,9 +32,10 @@ class I2cMasterEngine {
 
   std::uint8_t setup() const { return setup_; }
   static constexpr unsigned kDefaultBusyStatusReads = 1;
-  // After each byte the done bit reads 0 for this many status reads (1 by default; 0 = done at
-  // once). 20 or more outlasts the command set's polls: a slow or stuck engine.
-  void SetDoneAfterStatusReads(unsigned reads) { done_delay_reads_ = reads; }
+  // After each byte the done bit reads 0 for this many status reads: 1 by default and at least
+  // 1 (the engine is never done at once). 20 or more outlasts the command set's polls: a slow
+  // or stuck engine.
+  void SetDoneAfterStatusReads(unsigned reads) { done_delay_reads_ = reads > 0 ? reads : 1; }
 
  private:
   void BeginByte();  // clears done and puts a pending start on the wires

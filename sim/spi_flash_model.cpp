@@ -176,7 +176,8 @@ void SpiFlashModel::EraseSector(std::uint32_t address) {
 }
 
 void SpiFlashModel::EraseChip() {
-  if ((status_ & part_.block_protect_bits) != 0) return;  // any protect bit blocks the whole-chip erase
+  if ((status_ & part_.block_protect_bits) != 0)
+    return;  // any protect bit blocks the whole-chip erase
   std::fill(memory_.begin(), memory_.end(), std::uint8_t{0xFF});
   ++chip_erases_;
   StartCycle(times_.chip_erase_us);

@@ -146,7 +146,8 @@ TEST_F(RegisterCommandsTest, MasterSetupGivesTheResultOfItsLastWrite) {
     const char* name;
     int failing;  // write that fails: 0 the bank select, 1 the set-up, -1 none
     bool result;
-  } cases[] = {{"both go through", -1, true}, {"bank select fails", 0, true},
+  } cases[] = {{"both go through", -1, true},
+               {"bank select fails", 0, true},
                {"set-up write fails", 1, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -122,10 +122,8 @@ TEST_F(AutoSequenceTest, PageSizeFollowsTheIdentifier) {
     bool id_read_fails;
     std::uint16_t page;
   } cases[] = {
-      {{0xC2, 0x22, 0x10}, false, 32},
-      {{0xC2, 0x22, 0x11}, false, 32},
-      {{0xC2, 0x20, 0x13}, false, 256},
-      {{0xEF, 0x22, 0x13}, false, 256},
+      {{0xC2, 0x22, 0x10}, false, 32},  {{0xC2, 0x22, 0x11}, false, 32},
+      {{0xC2, 0x20, 0x13}, false, 256}, {{0xEF, 0x22, 0x13}, false, 256},
       {{0xC2, 0x20, 0x13}, true, 256},
   };
   const ProgramImage image = RandomImage(1000);
@@ -159,6 +157,37 @@ TEST_F(AutoSequenceTest, PageSizeFollowsTheIdentifier) {
     EXPECT_EQ(c.page, rig.chip.Flash().PageSize());
     EXPECT_EQ(rig.chip.Flash().ReadRange(0, 1000), ImageBytes(image, 0, 1000));
     EXPECT_FALSE(outcome.step_failed);
+  }
+}
+
+// Every part the virtual chip knows, under both range choices, with a bridge that reports
+// "finished" with a byte other than 1 on every other part: the tool's own rules (page size,
+// capacity, protect bits, erase budget) must fit each part as its datasheet describes it.
+TEST_F(AutoSequenceTest, AutoProgramsAndProtectsEveryPartOfTheTable) {
+  const ProgramImage image = RandomImage(1500, 3);
+  int row = 0;
+  for (const sim::FlashPart& part : sim::FlashParts()) {
+    for (const FlashRange range :
+         {FlashRange{}, FlashRange{RangeChoice::AssignRange, 0x3000, 0x1000}}) {
+      SCOPED_TRACE(sim::FlashIdText(part.id) +
+                   (range.choice == RangeChoice::All ? " All" : " Range"));
+      ChipRig rig(TestFlash(part.id));
+      rig.chip.SetReadyAnswer(++row % 2 == 0 ? 0x80 : 0x01);
+      ChipIdBytes id{};
+      const AutoOutcome outcome = RunAutoSequence(rig.ctx, kAllTicked, range, image, id);
+      EXPECT_FALSE(outcome.step_failed) << rig.progress.process.back();
+      EXPECT_EQ(id, ChipIdBytes(part.id));
+      EXPECT_EQ(outcome.page_size, part.page_size);
+      auto& flash = rig.chip.Flash();
+      EXPECT_EQ(flash.ReadRange(range.ImageBase(), 1500), ImageBytes(image, 0, 1500));
+      EXPECT_EQ(flash.Status() & flash.WritableStatusBits(), flash.WritableStatusBits());
+      EXPECT_FALSE(rig.chip.InIspMode());
+      if (range.choice == RangeChoice::AssignRange) {
+        EXPECT_EQ(flash.Peek(range.range_start - 1), 0xCC);  // outside the range: untouched
+        EXPECT_EQ(flash.ReadRange(range.range_start + 1500, 0x1000 - 1500),
+                  std::vector<std::uint8_t>(0x1000 - 1500, 0xFF));
+      }
+    }
   }
 }
 

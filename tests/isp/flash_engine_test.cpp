@@ -110,9 +110,7 @@ TEST_F(FlashEngineTest, SectorEraseCoversRangeInSteps) {
   }
   // Exactly the sectors of the range are erased: 0x8000..0xFFFF, and 0x13000..0x14FFF (with
   // its address bytes swapped it would be 0x3000 and 0x4000).
-  const struct {
-    std::uint32_t start, size;
-  } erased[] = {{0x8000, 0x8000}, {0x13000, 0x2000}};
+  const struct { std::uint32_t start, size; } erased[] = {{0x8000, 0x8000}, {0x13000, 0x2000}};
   for (const auto& e : erased) {
     SCOPED_TRACE(e.start);
     ChipRig rig;
