@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
-# Renders the window of the demo under a virtual X server (Xvfb) into a PNG, the README's
-# screenshot. Usage: scripts/screenshot.sh [OUTPUT.png] [DEMO-BINARY]
-# Default output docs/screenshot.png; default binary build/src/app/velmora-usbtool-demo.
+# Renders the demo's window under a virtual X server (Xvfb) into the README's two pictures: the
+# window as shipped (only the ISP page) and the demo's Parameter page.
+# Usage: scripts/screenshot.sh [OUTPUT-DIR] [DEMO-BINARY]
+# Default output folder docs/ (screenshot.png and screenshot-parameter.png); default binary
+# build/src/app/velmora-usbtool-demo. The demo keeps its settings in a scratch folder here, never
+# in the user's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out=${1:-docs/screenshot.png}
+outdir=${1:-docs}
 demo=${2:-build/src/app/velmora-usbtool-demo}
 settle=${SCREENSHOT_SETTLE_SECONDS:-3}  # detection finds the demo device within the first ticks
 
@@ -32,13 +35,25 @@ for _ in $(seq 50); do
 done
 [ -s "$workdir/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(cat "$workdir/display")"
+export XDG_CONFIG_HOME="$workdir/config"
 
-QT_QPA_PLATFORM=xcb "$demo" >"$workdir/demo.log" 2>&1 &
-demo_pid=$!
-window=$(timeout 20 xdotool search --sync --onlyvisible --pid "$demo_pid" | head -n 1) || true
-[ -n "$window" ] || { cat "$workdir/demo.log" >&2; echo "the demo window did not appear" >&2; exit 1; }
-sleep "$settle"
+# shoot OUTPUT.png DEMO-OPTIONS...: starts the demo, waits for detection, writes the window.
+shoot() {
+  local out=$1
+  shift
+  QT_QPA_PLATFORM=xcb "$demo" "$@" >"$workdir/demo.log" 2>&1 &
+  demo_pid=$!
+  local window
+  window=$(timeout 20 xdotool search --sync --onlyvisible --pid "$demo_pid" | head -n 1) || true
+  [ -n "$window" ] || { cat "$workdir/demo.log" >&2; echo "the demo window did not appear" >&2; exit 1; }
+  sleep "$settle"
+  mkdir -p "$(dirname "$out")"
+  import -window "$window" "$out"
+  kill "$demo_pid" 2>/dev/null || true
+  wait "$demo_pid" 2>/dev/null || true
+  demo_pid=""
+  echo "wrote $out"
+}
 
-mkdir -p "$(dirname "$out")"
-import -window "$window" "$out"
-echo "wrote $out"
+shoot "$outdir/screenshot.png" --isp-only
+shoot "$outdir/screenshot-parameter.png" --page Parameter

@@ -45,6 +45,8 @@ class PresenceMonitor {
   void TakePid(const std::string& pid_text);
   // Sets the ids without touching the match text (settings load).
   void SetIds(const std::string& vid_text, const std::string& pid_text);
+  // Builds the match text from the ids as they stand, without lowering it (start-up).
+  void RebuildUserMatchText() { BuildUserMatchText(false); }
 
   // One timer tick. While `auto_busy` the tick does nothing at all.
   TickOutcome Tick(bool auto_busy);

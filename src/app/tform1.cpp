@@ -34,13 +34,14 @@ class KeyDownFilter : public QObject {
 }  // namespace
 
 TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dialogs& dialogs,
-               velmora::EventPump& pump, QWidget* parent)
+               velmora::EventPump& pump, const velmora::FormStartup& startup, QWidget* parent)
     : QWidget(parent),
       ui(std::make_unique<Ui::TForm1>()),
       usb_(usb),
       sleeper_(sleeper),
       dialogs_(dialogs),
       pump_(pump),
+      startup_(startup),
       presence_(usb) {
   velmora::InstallFontSubstitutes();
   ui->setupUi(this);
@@ -57,8 +58,10 @@ TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dia
 
   WireDetection();
   WireIsp();
+  WireParameter();
   WireBinFile();
   WireRegisterPages();
+  WireInformationTab();
 
   Timer1->start();
   FormCreate();

@@ -1,13 +1,16 @@
 // The tool's one window. Its controls come from the designed form (tform1.ui, held as `ui`), the
 // event handlers of every page are members, and the services below the window come in through
-// the constructor so that tests and the demo can wire fakes.
+// the constructor so that tests and the demo can wire fakes. The constructor ends with
+// FormCreate, so the window is ready as the user first sees it.
 #pragma once
 
+#include <QCheckBox>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
+#include <array>
 #include <concepts>
 #include <cstdint>
 #include <functional>
@@ -16,10 +19,14 @@
 #include <utility>
 #include <vector>
 
+#include "device_status.h"
 #include "dialogs.h"
 #include "event_pump.h"
 #include "flash_engine.h"
 #include "form_flash_progress.h"
+#include "form_startup.h"
+#include "isp_setting.h"
+#include "parameter_block.h"
 #include "presence_monitor.h"
 #include "program_image.h"
 #include "register_grid_page.h"
@@ -36,8 +43,10 @@ class TForm1 : public QWidget {
   Q_OBJECT
 
  public:
+  // `startup` says where the settings live and which pages show; its store must outlive the
+  // window.
   TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dialogs& dialogs,
-         velmora::EventPump& pump, QWidget* parent = nullptr);
+         velmora::EventPump& pump, const velmora::FormStartup& startup, QWidget* parent = nullptr);
   ~TForm1() override;
 
   // ---- Window mechanics shared by every page ------------------------------------------------
@@ -89,8 +98,15 @@ class TForm1 : public QWidget {
   // Set while the automatic ISP sequence runs; the presence monitor stands still meanwhile.
   bool AutoBusy = false;
 
-  // ---- Start-up -----------------------------------------------------------------------------
+  // ---- Start-up and settings ---------------------------------------------------------------
   void FormCreate();
+  // Closing the window: closes a device handle still held, then saves the settings.
+  void FormClose();
+  // Restores the ISP step switches, the range, the last program file and the ids to look for;
+  // without stored settings the ids are 6ccf / 6012 and the ISP controls keep their states.
+  void LoadSettings();
+  // Stores them back; a store that cannot be written saves nothing, silently.
+  void SaveSettings();
 
   // ---- Device detection (panel above the pages) ---------------------------------------------
   void chkDetectUSBClick();
@@ -126,6 +142,25 @@ class TForm1 : public QWidget {
   void rbnRangeClick();
   void btnReadBackClick();
   void btnUSBISPAutoClick();
+
+  // ---- Parameter page: the device's option bytes, identifiers and descriptor strings --------
+  velmora::ParameterBlock ParameterBlock = velmora::kStartupParameterBlock;
+
+  void rbnI2SlenClick();
+  void rbnSPDIFlenClick();
+  void chkI2SLRSwapClick();
+  void chkDSDLRSwapClick();
+  void rbnMCLKOutFreqClick(QObject* sender);
+  void rbnI2SFormatClick();
+  void rbnDSDOutClick();
+  void chkMCLKOutOffClick();
+  void chkI2SOutOffClick();
+  void chkSPDIFOutOffClick();
+  void ShowParameterBlock();
+  void btnSetParaClick();
+  void btnReadParaClick();
+  void lbledSysVIDPIDKeyDown(QWidget* sender, int key, Qt::KeyboardModifiers shift);
+  void lbledSysStrKeyDown(QWidget* sender, int key, Qt::KeyboardModifiers shift);
 
   // ---- Gen. Bin File page: a firmware image's user table, changed and saved to a new file ----
   // The tab's own working copy of the image it loaded; the ISP page's ProgramImage is not touched.
@@ -168,11 +203,31 @@ class TForm1 : public QWidget {
   void StringGridMIICKeyDown(QWidget* sender, int key, Qt::KeyboardModifiers shift);
   void chkMI2CBitMouseUp();
 
+  // ---- Information tab: status read-out, HID keys, special I2C and its length bars ----------
+  velmora::DeviceStatus DeviceStatus{};  // the status registers as last read; 0 at start
+
+  void btnUpdateStatusClick();
+  // One handler for the five HID buttons: the key is the digit that ends the sender's name.
+  void btnHIDClick(QObject* Sender);
+  void srblen0Change();
+  void srblen1Change();
+  void edtMI2CAddr1KeyDown(QWidget* sender, int key, Qt::KeyboardModifiers shift);
+  void btnWriteSpecI2CClick();
+  void btnReadSpecI2CClick();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
  private:
   void WireDetection();
   void WireIsp();
+  void WireParameter();
+  void ShowIspSetting(const velmora::IspSetting& setting);
+  std::array<QCheckBox*, velmora::kIspStepCount> IspStepBoxes() const;
+  velmora::ChipLink ParameterLink() { return {usb_, sleeper_}; }
   void WireBinFile();
   void WireRegisterPages();
+  void WireInformationTab();
   velmora::ChipLink IspLink() { return {usb_, sleeper_}; }
   velmora::FlashRange CurrentFlashRange() const;
   void RunRangeButton(velmora::RangeOperation operation);
@@ -183,6 +238,7 @@ class TForm1 : public QWidget {
   velmora::Sleeper& sleeper_;
   velmora::Dialogs& dialogs_;
   velmora::EventPump& pump_;
+  const velmora::FormStartup startup_;
   velmora::PresenceMonitor presence_;
   std::unique_ptr<velmora::FormFlashProgress> isp_progress_;  // the ISP page's labels and pump
   bool auto_running_ = false;  // an Auto run is in progress (a click then asks it to stop)

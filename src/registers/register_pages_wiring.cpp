@@ -35,9 +35,6 @@ void TForm1::WireRegisterPages() {
       velmora::kI2cPageRules,
       velmora::GridPageServices{usb_, sleeper_, pump_, slave_register_port_,
                                 [this]() -> velmora::RegisterTable& { return I2cImage; }});
-  // The grid headers are written once, before the window is first shown.
-  register_page_->WriteHeaders();
-  i2c_page_->WriteHeaders();
 
   Wire(ui->btnReadAll, &QPushButton::clicked, [this] { btnReadAllClick(); });
   Wire(ui->RegStringGrid1, &StringGrid::currentCellChanged,

@@ -115,6 +115,7 @@ TEST_F(DetectionTest, UpperCaseVidIsSearchedAsLowerCaseAndKeptAsTyped) {
   chip.PlugInto(platform);
   ui.chkDetectUSB->click();
   ui.lbledtVID->setText("6CCF");
+  ui.lbledtPID->setText("6012");  // start-up leaves 6013 in the box
   ui.chkDetectUSB->click();
   EXPECT_EQ(form.Presence().UserMatchText(), "vid_6ccf&pid_6012");
   EXPECT_EQ(form.Presence().VidText(), "6CCF");
@@ -145,6 +146,7 @@ TEST_F(DetectionTest, SwitchingBackOnResumesFromTheLinksCurrentSearch) {
   chip.PlugInto(platform, sim::kLoaderPath1d7a);
   for (int i = 0; i < 2; ++i) Tick();  // user's device, 6CCF loader
   ui.chkDetectUSB->click();
+  ui.lbledtPID->setText("6012");  // start-up leaves 6013 in the box
   ui.chkDetectUSB->click();
   Tick();  // generic was in use: the user's device next
   EXPECT_EQ(usb.MatchText(), "vid_6ccf&pid_6012");

@@ -5,6 +5,7 @@
 
 #include "hooked_event_pump.h"
 #include "scripted_dialogs.h"
+#include "test_startup.h"
 #include "tform1.h"
 #include "transcript.h"
 #include "ui_tform1.h"
@@ -23,7 +24,7 @@ class FormTest : public ::testing::Test {
   sim::VirtualChip chip{clock};
   ScriptedDialogs dialogs;
   HookedEventPump pump;
-  TForm1 form{usb, clock, dialogs, pump};
+  TForm1 form{usb, clock, dialogs, pump, AllPagesStartup()};
   Ui::TForm1& ui = *form.ui;
 };
 

@@ -19,10 +19,10 @@
 namespace velmora::test {
 namespace {
 
-TEST_F(FormTest, WindowIsForm1WithTheDesignCaptionAndSize) {
+TEST_F(FormTest, WindowIsForm1WithTheStartUpCaptionAndSize) {
   EXPECT_EQ(form.objectName(), "Form1");
-  EXPECT_EQ(form.windowTitle(), "Velmora USB Maintain Tool");
-  EXPECT_EQ(form.size(), QSize(608, 637));
+  EXPECT_EQ(form.windowTitle(), "KDN USB ISP ToolV1.0");  // start-up replaces the design's
+  EXPECT_EQ(form.size(), QSize(606, 618));                // every page, at 96 dpi
   EXPECT_EQ(form.FindComponent("Timer1"), form.Timer1);
   EXPECT_EQ(form.FindComponent(""), nullptr);
   EXPECT_EQ(form.FindComponent("NoSuchControl"), nullptr);
@@ -137,7 +137,8 @@ TEST_F(FormTest, PageControlHoldsTheSixSheetsInOrder) {
     EXPECT_EQ(pages->tabText(i), captions[i]);
     EXPECT_EQ(form.FindComponent(sheets[i]), pages->widget(i));
   }
-  EXPECT_EQ(pages->currentWidget()->objectName(), "Information");
+  // Start-up makes "Register" the active page (the design's is "Information").
+  EXPECT_EQ(pages->currentWidget()->objectName(), "TabSheet1");
 }
 
 TEST_F(FormTest, EveryLabelledEditKeepsItsLabel3PixelsToItsLeft) {
@@ -177,7 +178,7 @@ TEST_F(FormTest, RadioButtonsAreExclusiveWithinTheirGroupOnly) {
     const char* second;
   } groups[] = {{"rbnRange0", "rbnRange1"},         {"rbnDSDOut0", "rbnDSDOut1"},
                 {"rbnI2Slen0", "rbnI2Slen1"},       {"rbnSPDIFlen1", "rbnSPDIFlen0"},
-                {"rbnI2SFormat0", "rbnI2SFormat1"}, {"rbnMCLKOutFreq0", "rbnMCLKOutFreq3"}};
+                {"rbnI2SFormat0", "rbnI2SFormat1"}, {"rbnMCLKOutFreq2", "rbnMCLKOutFreq3"}};
   for (const auto& group : groups) {
     auto* first = qobject_cast<QRadioButton*>(form.FindComponent(group.first));
     auto* second = qobject_cast<QRadioButton*>(form.FindComponent(group.second));

@@ -18,6 +18,7 @@
 
 #include "hooked_event_pump.h"
 #include "scripted_dialogs.h"
+#include "test_startup.h"
 #include "tform1.h"
 #include "transcript.h"
 #include "ui_tform1.h"
@@ -130,7 +131,7 @@ class IspPageTest : public ::testing::Test {
   std::function<void(int)> on_pump;
   QTemporaryDir dir;
   QStringList seen;
-  TForm1 form{usb, sleeper, dialogs, pump};
+  TForm1 form{usb, sleeper, dialogs, pump, AllPagesStartup()};
   Ui::TForm1& ui = *form.ui;
 
  private:

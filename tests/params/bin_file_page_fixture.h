@@ -17,6 +17,7 @@
 
 #include "hooked_event_pump.h"
 #include "scripted_dialogs.h"
+#include "test_startup.h"
 #include "tform1.h"
 #include "ui_tform1.h"
 #include "virtual_clock.h"
@@ -81,7 +82,7 @@ class BinFilePageTest : public ::testing::Test {
   ScriptedDialogs dialogs;
   HookedEventPump pump;
   QTemporaryDir dir;
-  TForm1 form{usb, clock, dialogs, pump};
+  TForm1 form{usb, clock, dialogs, pump, AllPagesStartup()};
   Ui::TForm1& ui = *form.ui;
 };
 

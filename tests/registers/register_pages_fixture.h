@@ -19,6 +19,7 @@
 #include "hooked_event_pump.h"
 #include "scripted_dialogs.h"
 #include "string_grid.h"
+#include "test_startup.h"
 #include "tform1.h"
 #include "transcript.h"
 #include "ui_tform1.h"
@@ -109,7 +110,7 @@ class RegisterPagesTest : public ::testing::Test {
   sim::VirtualChip chip{clock};
   ScriptedDialogs dialogs;
   HookedEventPump pump;
-  TForm1 form{usb, clock, dialogs, pump};
+  TForm1 form{usb, clock, dialogs, pump, AllPagesStartup()};
   Ui::TForm1& ui = *form.ui;
 };
 
