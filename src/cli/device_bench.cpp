@@ -6,6 +6,7 @@
 
 #include "arguments.h"
 #include "demo_sleeper.h"
+#include "flash_parts.h"
 #include "preflight.h"
 
 namespace velmora::cli {
@@ -29,6 +30,17 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& bytes, st
   return true;
 }
 
+// The identifiers of the virtual chip's part table, as --virtual-id takes them.
+std::string KnownParts() {
+  std::string known;
+  for (const sim::FlashPart& part : sim::FlashParts()) {
+    std::string id = sim::FlashIdText(part.id);
+    std::erase(id, ' ');
+    known += (known.empty() ? "" : ", ") + id;
+  }
+  return known;
+}
+
 }  // namespace
 
 std::unique_ptr<DeviceBench> DeviceBench::Create(const GlobalOptions& options, CliEnvironment& env,
@@ -42,12 +54,22 @@ std::unique_ptr<DeviceBench> DeviceBench::Create(const GlobalOptions& options, C
       error = "--virtual-id " + options.virtual_id + ": give six hexadecimal digits (C22013)";
       return nullptr;
     }
+    // FF FF FF and 00 00 00 are what the bridge reads when no flash answers: the default part,
+    // taken off the bus, with its lines floating to that byte.
+    const bool no_flash = NoFlashAnswers(*id);
+    if (!no_flash && sim::FindFlashPart(*id) == nullptr) {
+      error = "--virtual-id " + options.virtual_id + ": the virtual chip knows no such part (" +
+              KnownParts() + ", or FFFFFF and 000000 for no flash)";
+      return nullptr;
+    }
     sim::FlashConfig flash;
-    flash.id = *id;
+    if (!no_flash) flash.id = *id;
+    flash.floating = no_flash ? (*id)[0] : 0xFF;
     flash.fill = 0xFF;  // a factory-fresh part
     bench->clock_ = std::make_unique<sim::VirtualClock>();
     bench->virtual_platform_ = std::make_unique<sim::VirtualUsbPlatform>();
     bench->chip_ = std::make_unique<sim::VirtualChip>(*bench->clock_, flash);
+    bench->chip_->Flash().SetAbsent(no_flash);
     // The audio side as the demo's chip has it: a connected host playing 48 kHz PCM.
     bench->chip_->Registers().SetStatus(/*rate_code=*/0x01, /*a5=*/0x00, /*flags=*/0x01);
     bench->chip_->PlugInto(*bench->virtual_platform_, sim::kAudioPath);

@@ -21,9 +21,10 @@ namespace velmora::cli {
 
 class DeviceBench {
  public:
-  // Sets the link up. With --virtual the part is the one --virtual-id names and its flash is
-  // loaded from --virtual-flash when that file exists (erased, all 0xFF, when it does not).
-  // Returns nullptr with `error` in words when the id is not six hex digits or the flash file
+  // Sets the link up. With --virtual the part is the one of the virtual chip's part table that
+  // --virtual-id names (FF FF FF or 00 00 00: no flash answers), and its flash is loaded from
+  // --virtual-flash when that file exists (erased, all 0xFF, when it does not). Returns nullptr
+  // with `error` in words when the id is not six hex digits or names no part, or the flash file
   // cannot be read or does not hold exactly the part's size.
   static std::unique_ptr<DeviceBench> Create(const GlobalOptions& options, CliEnvironment& env,
                                              std::string& error);

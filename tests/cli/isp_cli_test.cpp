@@ -53,6 +53,7 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpExitsZero) {
       {{"auto"}, 2, "FILE"},
       {{"--virtual-flash", "f.bin", "detect"}, 2, "--virtual"},
       {{"--virtual", "--virtual-id", "C220", "detect"}, 2, "six hexadecimal digits"},
+      {{"--virtual", "--virtual-id", "123456", "detect"}, 2, "no such part (C22010, "},
       {{"reg", "read", "100", "00"}, 2, "8 bits"},
       {{"detect", "--vid", "6ccfz"}, 2, "16 bits"},
       {{"auto", "x.hex", "--range", "32"}, 2, "START_KB:SIZE_KB"},
