@@ -4,6 +4,7 @@
 // fails.
 #include <array>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 
@@ -111,13 +112,13 @@ class StepRecorder final : public AutoStepObserver {
 
   // Every step in its order: its outcome ("ok", "failed", "stopped"; "skipped" when ticked but
   // not reached after a failure or a stop; "off" when unticked) and its duration.
-  nlohmann::json Report(const AutoSteps& steps) const {
-    nlohmann::json list = nlohmann::json::array();
+  nlohmann::ordered_json Report(const AutoSteps& steps) const {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (AutoStep step : kAllSteps) {
       const Ended& e = ended_[Index(step)];
-      nlohmann::json entry{{"step", StepName(step)}};
+      nlohmann::ordered_json entry{{"step", StepName(step)}};
       entry["outcome"] = e.ran ? e.outcome : Ticked(steps, step) ? "skipped" : "off";
-      if (e.ran) entry["seconds"] = e.seconds;
+      if (e.ran) entry["seconds"] = std::round(e.seconds * 1000) / 1000;  // to the millisecond
       list.push_back(entry);
     }
     return list;
@@ -159,7 +160,7 @@ void ExplainMismatches(CliContext& ctx, const AutoSteps& steps, const FlashRange
               << "):\n";
   for (const std::string& line : DescribeMismatches(found)) ctx.env.out << "  " << line << '\n';
 
-  nlohmann::json list = nlohmann::json::array();
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (const ByteMismatch& m : found.first) {
     list.push_back({{"address", HexText(m.address, 6)},
                     {"expected", HexText(m.expected, 2)},
@@ -183,6 +184,14 @@ std::string Aftermath(const StepRecorder& recorder) {
   return words;
 }
 
+// A run refused before anything was written: the words on stderr and the verdict on stdout, so
+// a log of either says why.
+int Refuse(CliContext& ctx, const std::string& words) {
+  Fail(ctx, kExitUsage, words);
+  PrintVerdict(ctx, "refused", words);
+  return kExitUsage;
+}
+
 struct AutoArguments {
   std::string file;
   std::string range;  // "START_KB:SIZE_KB", or "" for the whole flash
@@ -195,7 +204,7 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
   ProgramImage image;
   const ImageLoadResult loaded = LoadProgramFile(args.file, image);
   ctx.report["file"]["name"] = args.file;
-  if (!loaded.ok) return Fail(ctx, kExitUsage, loaded.message);
+  if (!loaded.ok) return Refuse(ctx, loaded.message);
   ctx.report["file"]["length"] = image.length;
   ctx.report["file"]["checksum"] = HexText(loaded.checksum, 4);
   ctx.env.out << args.file << ": length 0x" << texts::Hex(image.length, 5) << ", "
@@ -207,7 +216,7 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
                          {"start", range.range_start},
                          {"size", range.range_size}};
   if (const auto refusal = AutoRefusal(args.steps, range, image)) {
-    return Fail(ctx, kExitUsage, *refusal);
+    return Refuse(ctx, *refusal);
   }
 
   if (const std::optional<int> code = ConnectDevice(ctx)) return *code;
@@ -217,11 +226,11 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
   const PartState before = ReadPartState(link, args.steps.isp_mode);
   ctx.report["jedec_id"] = ChipIdText(before.id);
   ctx.report["status_before"] =
-      before.status ? nlohmann::json(HexText(*before.status, 2)) : nlohmann::json();
+      before.status ? nlohmann::ordered_json(HexText(*before.status, 2)) : nlohmann::ordered_json();
   ctx.env.out << "JEDEC id " << ChipIdText(before.id) << ", status register "
               << (before.status ? HexText(*before.status, 2) : "not read") << '\n';
   if (const auto refusal = PreflightRefusal(before.id, args.steps, range, image)) {
-    return Fail(ctx, kExitUsage, *refusal);
+    return Refuse(ctx, *refusal);
   }
 
   ConsoleProgress progress(ctx.env.out, ctx.env.out_is_terminal, ctx.env.interrupted,
@@ -240,8 +249,9 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
   progress.FinishLine();
 
   ctx.report["steps"] = recorder.Report(args.steps);
-  ctx.report["status_after"] =
-      outcome.last_status ? nlohmann::json(HexText(*outcome.last_status, 2)) : nlohmann::json();
+  ctx.report["status_after"] = outcome.last_status
+                                   ? nlohmann::ordered_json(HexText(*outcome.last_status, 2))
+                                   : nlohmann::ordered_json();
   if (!outcome.stopped &&
       (recorder.Failed(AutoStep::Verify) || recorder.Failed(AutoStep::BlankCheck))) {
     ExplainMismatches(ctx, args.steps, range, image, extent, recorder.Failed(AutoStep::BlankCheck));

@@ -38,7 +38,7 @@ std::optional<int> ConnectDevice(CliContext& ctx, bool must_open) {
   ctx.env.out << shown.label << '\n' << std::flush;
   ctx.message = shown.label;
 
-  nlohmann::json& device = ctx.report["device"];
+  nlohmann::ordered_json& device = ctx.report["device"];
   device["virtual"] = ctx.options.virtual_chip;
   device["found"] = usb.IsFound() != 0;
   device["detection"] = shown.label;

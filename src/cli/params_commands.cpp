@@ -54,7 +54,7 @@ std::vector<std::pair<std::string, std::string>> Describe(const ParameterBlock& 
 
 void Show(CliContext& ctx, const ParameterBlock& block) {
   ctx.env.out << "Parameter block: " << BlockText(block) << '\n';
-  nlohmann::json& report = ctx.report["parameters"];
+  nlohmann::ordered_json& report = ctx.report["parameters"];
   report["block"] = BlockText(block);
   for (const auto& [caption, value] : Describe(block)) {
     ctx.env.out << caption << ": " << value << '\n';

@@ -55,7 +55,7 @@ int RunI2cRead(CliContext& ctx, std::uint8_t address, std::uint8_t reg, std::uin
     return Fail(ctx, kExitStepFailed,
                 "The I2C slave at 0x" + texts::Hex(address, 2) + " did not answer");
   }
-  nlohmann::json list = nlohmann::json::array();
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (unsigned i = 0; i < count; ++i) {
     ctx.env.out << RegLine(static_cast<std::uint8_t>(reg + i), values[i]) << '\n';
     list.push_back(HexText(values[i], 2));

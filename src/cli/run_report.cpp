@@ -2,11 +2,13 @@
 
 #include "exit_codes.h"
 #include "flash_texts.h"
+#include "velmora_version.h"
 
 namespace velmora::cli {
 
 RunReport::RunReport(const std::vector<std::string>& arguments) {
   json_["tool"] = "velmora-isp";
+  json_["version"] = kVersion;
   json_["arguments"] = arguments;
 }
 

@@ -18,8 +18,8 @@ class RunReport {
   explicit RunReport(const std::vector<std::string>& arguments);
 
   // The report's top-level entry `key`, created empty when new.
-  nlohmann::json& operator[](const char* key) { return json_[key]; }
-  const nlohmann::json& Json() const { return json_; }
+  nlohmann::ordered_json& operator[](const char* key) { return json_[key]; }
+  const nlohmann::ordered_json& Json() const { return json_; }
 
   // The outcome: "verdict" from the exit code ("success", "failed", "refused", "no device") unless
   // a command set one already (an Auto run stopped by Ctrl-C says "stopped"), `message` (the last
@@ -29,7 +29,7 @@ class RunReport {
   FileWriteResult WriteTo(const std::string& path) const;
 
  private:
-  nlohmann::json json_;
+  nlohmann::ordered_json json_;
 };
 
 // "0x" and `digits` upper-case hexadecimal digits, as the report writes bytes and addresses.

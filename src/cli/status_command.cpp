@@ -17,7 +17,7 @@ int RunStatus(CliContext& ctx) {
   const std::string bytes = texts::Hex(status.rate_code, 2) + " " + texts::Hex(status.second, 2) +
                             " " + texts::Hex(status.flags, 2);
   ctx.env.out << "Status registers 0xA4-0xA6: " << bytes << '\n';
-  nlohmann::json& report = ctx.report["status"];
+  nlohmann::ordered_json& report = ctx.report["status"];
   report["registers"] = bytes;
 
   const StatusDisplay shown = DescribeStatus(status);

@@ -265,6 +265,7 @@ TEST_F(CliTest, RefusalsExitTwoBeforeAnythingIsWritten) {
     const CliRun run = Run(args);
     EXPECT_EQ(run.code, 2) << c.says << run.err;
     EXPECT_THAT(run.err, HasSubstr(c.says));
+    EXPECT_THAT(run.out, HasSubstr("Verdict: refused: "));
     EXPECT_EQ(run.out.find("is exist") != std::string::npos, c.looked_for_device) << c.says;
     EXPECT_EQ(check.seen, c.looked_for_device) << c.says;
     if (check.seen) {
