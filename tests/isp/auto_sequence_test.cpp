@@ -684,5 +684,50 @@ TEST_F(AutoSequenceTest, AnUnalignedRangeWithEraseIsRefusedBeforeAnythingIsSent)
   EXPECT_EQ(rig.chip.Flash().ReadRange(1024, 1000), ImageBytes(image, 0, 1000));
 }
 
+// The steps a front end is told about: each that runs starts and ends once, in order, with its
+// outcome; steps not reached after a failure are not told; the status the run last read back.
+TEST(AutoSequenceSteps, ObserverHearsEachStepThatRunsWithItsOutcome) {
+  struct Heard final : AutoStepObserver {
+    void StepStarted(AutoStep step) override { events.push_back("start " + Name(step)); }
+    void StepEnded(AutoStep step, bool ok) override {
+      events.push_back((ok ? "ok " : "failed ") + Name(step));
+    }
+    static std::string Name(AutoStep step) { return std::to_string(static_cast<int>(step)); }
+    std::vector<std::string> events;
+  };
+  const ProgramImage image = RandomImage(3000, 3);
+  {
+    ChipRig rig;
+    Heard heard;
+    ChipIdBytes id{};
+    const AutoOutcome outcome = RunAutoSequence(rig.ctx, {}, {}, image, id, &heard);
+    EXPECT_EQ(heard.events,
+              (std::vector<std::string>{"start 0", "ok 0", "start 1", "ok 1", "start 2", "ok 2",
+                                        "start 3", "ok 3", "start 4", "ok 4", "start 5", "ok 5",
+                                        "start 6", "ok 6", "start 7", "ok 7", "start 8", "ok 8"}));
+    EXPECT_EQ(outcome.last_status, 0x9C);  // the protect's read-back
+  }
+  {
+    // A chip that was written before: the blank check fails, programming and verify are not
+    // reached, protect and the ISP exit still run. Without protect the last status read back is
+    // the clear before the erase.
+    ChipRig rig;
+    rig.chip.Flash().WriteRange(0x10, {0x00});
+    Heard heard;
+    ChipIdBytes id{};
+    AutoSteps steps;
+    steps.erase = false;
+    steps.protect = false;
+    const AutoOutcome outcome = RunAutoSequence(rig.ctx, steps, {}, image, id, &heard);
+    EXPECT_TRUE(outcome.step_failed);
+    EXPECT_EQ(heard.events, (std::vector<std::string>{"start 0", "ok 0", "start 1", "ok 1",
+                                                      "start 4", "failed 4", "start 8", "ok 8"}));
+    EXPECT_EQ(outcome.last_status, std::nullopt);
+    steps.erase = true;
+    heard.events.clear();
+    EXPECT_EQ(RunAutoSequence(rig.ctx, steps, {}, image, id, &heard).last_status, 0x00);
+  }
+}
+
 }  // namespace
 }  // namespace velmora::testing
