@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite. Exits non-zero on any failure.
-# Also: format and test-macro checks, the 32-bit Windows cross-compile of the device library,
+# Also: format and test-macro checks, the 32-bit Windows cross-compile of the device library and
+# of velmora-isp.exe (which must need no DLL outside Windows itself), ./run.sh without a display,
 # and (with CI=true) a second build and run under AddressSanitizer + UBSan.
 # With CI=true also a 60-second libFuzzer run of the program file loaders from fuzz/corpus.
 set -euo pipefail
@@ -22,10 +23,28 @@ cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
-echo "== 32-bit Windows cross-compile of the device library"
-cmake -S . -B build-win32 -G Ninja -DVELMORA_DEVICE_ONLY=ON \
+echo "== 32-bit Windows cross-compile: the device library and velmora-isp.exe"
+cmake -S . -B build-win32 -G Ninja -DVELMORA_DEVICE_ONLY=OFF -DVELMORA_CLI_ONLY=ON \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
 cmake --build build-win32 -j "$jobs"
+
+echo "== velmora-isp.exe imports no DLL outside Windows itself"
+imports=$(i686-w64-mingw32-objdump -p build-win32/src/cli/velmora-isp.exe |
+  sed -n 's/^[[:space:]]*DLL Name: //p')
+echo "$imports" | tr '\n' ' '
+echo
+foreign=$(echo "$imports" | grep -viE '^(kernel32|msvcrt|setupapi|advapi32|user32|ntdll)\.dll$' || true)
+if [ -n "$foreign" ]; then
+  echo "velmora-isp.exe needs DLLs that Windows does not ship: $foreign" >&2
+  exit 1
+fi
+
+echo "== ./run.sh without a display flashes the virtual chip on the command line"
+env -u DISPLAY -u WAYLAND_DISPLAY ./run.sh >build/run-headless.log 2>&1 || {
+  cat build/run-headless.log
+  exit 1
+}
+grep -E '^(No display|Verdict)' build/run-headless.log
 
 if [ "${CI:-}" = "true" ]; then
   echo "== build and test under AddressSanitizer + UndefinedBehaviorSanitizer"

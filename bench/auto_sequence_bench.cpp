@@ -152,7 +152,8 @@ int main() {
   std::mt19937 random(2024);
   for (auto& b : image.bytes) b = static_cast<std::uint8_t>(random());
   image.length = kProgramImageSize;
-  const sim::FlashTimes times;  // the virtual part's defaults
+  // The default part's typical times, from the virtual chip's part table.
+  const sim::FlashTimes times = sim::FlashPartFor(sim::FlashConfig{}.id).times;
 
   const Minimum minimum = ProtocolMinimum(image, times);
   std::vector<RunFigures> runs;

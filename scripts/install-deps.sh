@@ -8,6 +8,9 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   umockdev libumockdev-dev
   g++-mingw-w64-i686
+  # velmora-isp's command line and its JSON report: header-only, so the Windows cross-compile
+  # uses the same headers.
+  libcli11-dev nlohmann-json3-dev
   xvfb xauth x11-utils xdotool imagemagick
   clang-format
   # The free faces that stand in for the window's designed fonts (src/app/font_substitutes.cpp):

@@ -9,6 +9,8 @@ constexpr std::uint8_t kCmdStart = 0xC0, kCmdStop = 0xA0, kCmdReceiveAck = 0x80,
                        kCmdReceiveLast = 0x90;
 constexpr std::uint8_t kGoSend = 0x01, kGoReceive = 0x03;
 constexpr std::uint8_t kStatusDone = 0x01, kStatusNack = 0x08;
+// Not done, and no acknowledge seen yet: what a result read too early finds.
+constexpr std::uint8_t kStatusBusy = kStatusNack;
 }  // namespace
 
 void I2cMasterEngine::BeginByte() {
@@ -19,10 +21,18 @@ void I2cMasterEngine::BeginByte() {
   done_ = false;
 }
 
-void I2cMasterEngine::FinishByte(bool nack) {
-  nack_ = nack;
-  done_ = true;
+void I2cMasterEngine::FinishByte(bool nack, std::optional<std::uint8_t> received) {
+  in_flight_ = true;
+  result_nack_ = nack;
+  result_received_ = received;
   reads_until_done_ = done_delay_reads_;
+}
+
+void I2cMasterEngine::ShowResult() {
+  in_flight_ = false;
+  done_ = true;
+  nack_ = result_nack_;
+  if (result_received_) rx_byte_ = *result_received_;
 }
 
 void I2cMasterEngine::Write(std::uint8_t reg, std::uint8_t value) {
@@ -48,7 +58,7 @@ void I2cMasterEngine::Write(std::uint8_t reg, std::uint8_t value) {
       if (send_armed_) {
         send_armed_ = false;
         BeginByte();
-        FinishByte(!bus_.SendByte(tx_byte_));
+        FinishByte(!bus_.SendByte(tx_byte_), std::nullopt);
       }
       break;
     case kRxByte:
@@ -58,11 +68,11 @@ void I2cMasterEngine::Write(std::uint8_t reg, std::uint8_t value) {
       if (value == kGoSend) {
         send_armed_ = true;
         done_ = false;
+        in_flight_ = false;  // a byte still running is overtaken; its result never shows
       } else if (value == kGoReceive) {
         send_armed_ = false;
         BeginByte();
-        rx_byte_ = bus_.ReceiveByte(ack_received_byte_);
-        FinishByte(false);
+        FinishByte(false, bus_.ReceiveByte(ack_received_byte_));
       }
       break;
     default:
@@ -72,14 +82,16 @@ void I2cMasterEngine::Write(std::uint8_t reg, std::uint8_t value) {
 
 std::uint8_t I2cMasterEngine::Read(std::uint8_t reg) {
   switch (reg) {
-    case kCommandStatus: {
-      bool done = done_;
-      if (done && reads_until_done_ > 0) {
-        --reads_until_done_;
-        done = false;
+    case kCommandStatus:
+      if (in_flight_) {
+        if (reads_until_done_ > 0) {
+          --reads_until_done_;
+          return kStatusBusy;
+        }
+        ShowResult();
       }
-      return static_cast<std::uint8_t>((done ? kStatusDone : 0) | (nack_ ? kStatusNack : 0));
-    }
+      if (!done_) return kStatusBusy;
+      return static_cast<std::uint8_t>(kStatusDone | (nack_ ? kStatusNack : 0));
     case kSetup:
       return setup_;
     case kTxByte:

@@ -6,9 +6,15 @@
 //   0x14 go: 0x01 arms a send, 0x03 receives a byte at once.
 // A send goes out when 0x12 is written after a go 0x01, so the command set's order (go first,
 // then the byte) sends the new byte; a byte written to 0x12 without a go is only stored.
+// The engine takes time: after each byte the done bit shows only from the status read after the
+// first SetDoneAfterStatusReads (1 by default, never 0), and only then do the acknowledge bit and
+// the received byte hold this byte's result. Before that the status reads 0x08 (not done, no
+// acknowledge seen yet) and 0x13 still holds the previous byte received, so a tool that reads
+// a result without polling done reads a wrong one.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "i2c_bus.h"
 
@@ -25,13 +31,17 @@ class I2cMasterEngine {
   std::uint8_t Read(std::uint8_t reg);
 
   std::uint8_t setup() const { return setup_; }
-  // Fault: after each byte the done bit reads 0 for this many status reads (a slow or stuck
-  // engine; 20 or more outlasts the command set's polls).
-  void SetDoneAfterStatusReads(unsigned reads) { done_delay_reads_ = reads; }
+  static constexpr unsigned kDefaultBusyStatusReads = 1;
+  // After each byte the done bit reads 0 for this many status reads: 1 by default and at least
+  // 1 (the engine is never done at once). 20 or more outlasts the command set's polls: a slow
+  // or stuck engine.
+  void SetDoneAfterStatusReads(unsigned reads) { done_delay_reads_ = reads > 0 ? reads : 1; }
 
  private:
   void BeginByte();  // clears done and puts a pending start on the wires
-  void FinishByte(bool nack);
+  // The byte is on the wires; its result shows once the engine reports done.
+  void FinishByte(bool nack, std::optional<std::uint8_t> received);
+  void ShowResult();
 
   I2cBus& bus_;
   std::uint8_t setup_ = 0;
@@ -43,7 +53,11 @@ class I2cMasterEngine {
   bool ack_received_byte_ = true;
   bool done_ = true;
   bool nack_ = false;
-  unsigned done_delay_reads_ = 0;
+  // The result of the byte in flight, shown when done comes.
+  bool in_flight_ = false;
+  bool result_nack_ = false;
+  std::optional<std::uint8_t> result_received_;
+  unsigned done_delay_reads_ = kDefaultBusyStatusReads;
   unsigned reads_until_done_ = 0;
 };
 

@@ -9,22 +9,17 @@ constexpr std::uint8_t kReadId = 0x9F, kReadStatus = 0x05, kWriteStatus = 0x01, 
                        kWriteDisable = 0x04, kChipErase = 0xC7, kChipEraseAlt = 0x60,
                        kSectorErase = 0x20, kPageProgram = 0x02, kRead = 0x03;
 
-// Sizes outside 4 KiB..16 MiB would be a configuration mistake; keep the array usable.
-constexpr std::uint8_t kSmallestCode = 12, kLargestCode = 24;
-constexpr std::uint32_t kBlockSize = 64 * 1024;
-
 }  // namespace
 
 SpiFlashModel::SpiFlashModel(VirtualClock& clock, FlashConfig config)
-    : clock_(clock), config_(config) {
-  const std::uint8_t code = std::clamp(config_.id[2], kSmallestCode, kLargestCode);
-  memory_.assign(std::size_t{1} << code, config_.fill);
+    : clock_(clock),
+      part_(FlashPartFor(config.id)),
+      config_(config),
+      times_(config.times.value_or(part_.times)) {
+  memory_.assign(part_.size, config_.fill);
   address_mask_ = Size() - 1;
-  const bool small_part = config_.id[1] == 0x22;
-  page_size_ = small_part ? 32 : 256;
-  bp_mask_ = small_part ? 0x0C : 0x1C;
-  page_latch_.assign(page_size_, 0xFF);
-  latched_.assign(page_size_, false);
+  page_latch_.assign(PageSize(), 0xFF);
+  latched_.assign(PageSize(), false);
 }
 
 void SpiFlashModel::Settle() {
@@ -51,13 +46,12 @@ void SpiFlashModel::StartCycle(std::uint64_t duration_us) {
 }
 
 std::uint32_t SpiFlashModel::ProtectedBytes() const {
-  const std::uint32_t level = (status_ & bp_mask_) >> 2;
+  const std::uint8_t bp_mask = part_.block_protect_bits;
+  const std::uint32_t level = (status_ & bp_mask) >> 2;
   if (level == 0) return 0;
-  if (level == static_cast<std::uint32_t>(bp_mask_ >> 2)) return Size();
-  // Small parts protect quarters of the array, the others whole 64 KiB blocks, doubling per
-  // level from the top down.
-  const bool small_part = bp_mask_ == 0x0C;
-  const std::uint64_t unit = small_part ? Size() / 4 : kBlockSize;
+  if (level == static_cast<std::uint32_t>(bp_mask >> 2)) return Size();
+  // The part's protect unit at level 1, doubling per level from the top down.
+  const std::uint64_t unit = part_.protect_unit;
   return static_cast<std::uint32_t>(std::min<std::uint64_t>(Size(), unit << (level - 1)));
 }
 
@@ -96,7 +90,7 @@ std::uint8_t SpiFlashModel::Transfer(std::uint8_t mosi) {
   if (position < header_.size()) header_[position] = mosi;
   if (opcode_ == kPageProgram && position >= 4) {
     // The column wraps inside the page; a later byte for a column replaces the earlier one.
-    const std::uint32_t column = (CommandAddress() + (position - 4)) % page_size_;
+    const std::uint32_t column = (CommandAddress() + (position - 4)) % PageSize();
     page_latch_[column] = mosi;
     latched_[column] = true;
   }
@@ -108,7 +102,7 @@ std::uint8_t SpiFlashModel::AnswerRead(std::uint32_t position) {
     case kReadStatus:
       return Status();  // repeats for as long as the bridge clocks, WIP live
     case kReadId:
-      return position <= 3 ? config_.id[position - 1] : config_.floating;
+      return position <= 3 ? part_.id[position - 1] : config_.floating;
     case kRead:
       if (position < 4) return config_.floating;
       return memory_[(CommandAddress() + (position - 4)) & address_mask_];
@@ -163,36 +157,37 @@ void SpiFlashModel::Execute() {
 }
 
 void SpiFlashModel::ProgramPage() {
-  const std::uint32_t page = CommandAddress() & ~(page_size_ - 1);
+  const std::uint32_t page = CommandAddress() & ~(PageSize() - 1);
   if (IsProtected(page)) return;
-  for (std::uint32_t column = 0; column < page_size_; ++column) {
+  for (std::uint32_t column = 0; column < PageSize(); ++column) {
     if (latched_[column]) memory_[page + column] &= page_latch_[column];  // only clears bits
   }
   ++page_programs_;
-  StartCycle(config_.times.page_program_us);
+  StartCycle(times_.page_program_us);
 }
 
 void SpiFlashModel::EraseSector(std::uint32_t address) {
-  const std::uint32_t sector = address & ~(kSectorSize - 1);
-  const std::uint32_t length = std::min(kSectorSize, Size());
+  const std::uint32_t sector = address & ~(SectorSize() - 1);
+  const std::uint32_t length = std::min(SectorSize(), Size());
   if (IsProtected(sector) || IsProtected(sector + length - 1)) return;
   std::fill_n(memory_.begin() + sector, length, std::uint8_t{0xFF});
   ++sector_erases_;
-  StartCycle(config_.times.sector_erase_us);
+  StartCycle(times_.sector_erase_us);
 }
 
 void SpiFlashModel::EraseChip() {
-  if ((status_ & bp_mask_) != 0) return;  // any protect bit blocks the whole-chip erase
+  if ((status_ & part_.block_protect_bits) != 0)
+    return;  // any protect bit blocks the whole-chip erase
   std::fill(memory_.begin(), memory_.end(), std::uint8_t{0xFF});
   ++chip_erases_;
-  StartCycle(config_.times.chip_erase_us);
+  StartCycle(times_.chip_erase_us);
 }
 
 void SpiFlashModel::WriteStatus(std::uint8_t value) {
   const std::uint8_t writable = WritableStatusBits();
   status_ = static_cast<std::uint8_t>((status_ & ~writable) | (value & writable));
   ++status_writes_;
-  StartCycle(config_.times.write_status_us);
+  StartCycle(times_.write_status_us);
 }
 
 std::vector<std::uint8_t> SpiFlashModel::ReadRange(std::uint32_t address,

@@ -8,27 +8,24 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "flash_parts.h"
 #include "virtual_clock.h"
 
 namespace velmora::sim {
 
-// Duration of each write cycle in clock microseconds (0 = done at once).
-struct FlashTimes {
-  std::uint64_t page_program_us = 1000;
-  std::uint64_t sector_erase_us = 60000;
-  std::uint64_t chip_erase_us = 2000000;
-  std::uint64_t write_status_us = 10000;
-};
-
 struct FlashConfig {
-  // Manufacturer, memory type, capacity code (size = 2^code bytes, kept within 4 KiB..16 MiB).
-  std::array<std::uint8_t, 3> id{0xC2, 0x20, 0x13};
+  // Manufacturer, memory type, capacity code: a part of the part table (flash_parts.h), which
+  // gives its size, pages, erase block, protect bits and times. Any other identifier makes the
+  // model's constructor throw std::invalid_argument.
+  FlashId id{0xC2, 0x20, 0x13};
   // Contents of never-written flash. Tests use 0xCC so that "blank" or "zeroed" cannot pass by
   // accident; the demo uses 0xFF like a factory-fresh part.
   std::uint8_t fill = 0xFF;
-  FlashTimes times;
+  // Cycle times; empty: the part's typical times from the table.
+  std::optional<FlashTimes> times;
   // What the bridge reads while the part does not drive its output (busy, absent, past the end
   // of an answer). Pull-ups make it 0xFF on most boards.
   std::uint8_t floating = 0xFF;
@@ -39,8 +36,8 @@ class SpiFlashModel {
   static constexpr std::uint8_t kWip = 0x01;
   static constexpr std::uint8_t kWel = 0x02;
   static constexpr std::uint8_t kSrwd = 0x80;
-  static constexpr std::uint32_t kSectorSize = 4096;
 
+  // Throws std::invalid_argument when `config.id` is not in the part table.
   explicit SpiFlashModel(VirtualClock& clock, FlashConfig config = {});
 
   // --- the serial bus, as the bridge drives it ---
@@ -53,12 +50,14 @@ class SpiFlashModel {
   void Deselect();
   bool Selected() const { return selected_; }
 
-  // --- geometry ---
-  const std::array<std::uint8_t, 3>& Id() const { return config_.id; }
-  std::uint32_t Size() const { return static_cast<std::uint32_t>(memory_.size()); }
-  std::uint32_t PageSize() const { return page_size_; }
-  // Status bits that write status can set: BP0-BP2 (BP0-BP1 on small parts) and SRWD.
-  std::uint8_t WritableStatusBits() const { return bp_mask_ | kSrwd; }
+  // --- geometry, from the part table ---
+  const FlashPart& Part() const { return part_; }
+  const FlashId& Id() const { return part_.id; }
+  std::uint32_t Size() const { return part_.size; }
+  std::uint32_t PageSize() const { return part_.page_size; }
+  std::uint32_t SectorSize() const { return part_.sector_size; }
+  // Status bits that write status can set: the part's block-protect bits and SRWD.
+  std::uint8_t WritableStatusBits() const { return part_.block_protect_bits | kSrwd; }
   // Size of the protected area at the top of the array for the current BP bits.
   std::uint32_t ProtectedBytes() const;
   bool IsProtected(std::uint32_t address) const;
@@ -73,7 +72,8 @@ class SpiFlashModel {
   // Sets the stored bits (WEL, BP, SRWD); WIP follows the busy timer and cannot be set here.
   void SetStatus(std::uint8_t value) { status_ = value & static_cast<std::uint8_t>(~kWip); }
   bool Busy();
-  void SetTimes(const FlashTimes& times) { config_.times = times; }
+  void SetTimes(const FlashTimes& times) { times_ = times; }
+  const FlashTimes& Times() const { return times_; }
 
   // Completed write commands, for tests that count work done.
   std::uint32_t PagePrograms() const { return page_programs_; }
@@ -106,11 +106,11 @@ class SpiFlashModel {
   void WriteStatus(std::uint8_t value);
 
   VirtualClock& clock_;
+  const FlashPart& part_;
   FlashConfig config_;
+  FlashTimes times_;
   std::vector<std::uint8_t> memory_;
   std::uint32_t address_mask_ = 0;
-  std::uint32_t page_size_ = 256;
-  std::uint8_t bp_mask_ = 0x1C;
 
   std::uint8_t status_ = 0;  // WEL, BP, SRWD; WIP is derived from the cycle timer
   bool cycle_running_ = false;

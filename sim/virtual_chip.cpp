@@ -14,8 +14,11 @@ constexpr std::uint8_t kSpiWrite = 0x80, kSpiReadCommand = 0x81, kSpiReadData = 
 constexpr std::uint16_t kIspEnterValue = 0x3B71, kIspEnterIndex = 0x9E04;
 constexpr std::uint16_t kIspExitValue = 0x6D2A, kIspExitIndex = 0xC85E;
 
-// The bridge's command buffer for 0x81: an opcode and up to three address bytes.
+// The bridge's command buffer for 0x81: an opcode and three address bytes.
 constexpr std::uint32_t kMaxReadCommand = 4;
+// The ISP set-up of bank 0x0D that hands the serial bus to the bridge.
+constexpr std::uint8_t kIspSetupMode = 0x07, kIspSetupModeValue = 0x10;
+constexpr std::uint8_t kIspSetupBus = 0x01, kIspSetupBusValue = 0x03;
 // What the bridge clocks out while it clocks an answer in.
 constexpr std::uint8_t kDummyByte = 0xFF;
 
@@ -38,8 +41,10 @@ void VirtualChip::Unplug() {
   unplugged_ = true;
   unplug_countdown_.reset();
   isp_mode_ = false;
+  isp_setup_07_ = isp_setup_01_ = false;
   read_back_.fill(0);
   read_back_count_ = 0;
+  read_back_ready_ = false;
   flash_.PowerCycle();
   for (const auto& point : plugged_under_) point.platform->Unplug(point.path);
 }
@@ -105,22 +110,23 @@ bool VirtualChip::Dispatch(const ControlSetup& setup, std::uint8_t* data, std::u
       if (!Is(setup, kIn, 0, 0)) return false;
       return SpiReadData(data, length);
     case kSpiStatus:
-      if (!Is(setup, kIn, 0, 0) || length != 1) return false;
-      data[0] = (!never_ready_ && FlashReachable() && clock_.NowUs() >= spi_ready_at_us_) ? 1 : 0;
-      return true;
+      return SpiStatus(setup, data, length);
     case kIspEnter:
       if (!Is(setup, kOut, kIspEnterValue, kIspEnterIndex) || length != 0) return false;
-      isp_mode_ = true;
+      if (!isp_mode_) {
+        // The firmware keeps the serial bus until the bank 0x0D set-up follows the key.
+        isp_mode_ = true;
+        isp_setup_07_ = isp_setup_01_ = false;
+      }
       return true;
     case kIspExit:
       if (!Is(setup, kOut, kIspExitValue, kIspExitIndex) || length != 0) return false;
       isp_mode_ = false;
+      isp_setup_07_ = isp_setup_01_ = false;
       flash_.Deselect();  // the bridge hands the bus back to the firmware
       return true;
     case kRegWrite:
-      if (setup.request_type != kOut || setup.value != 0 || length != 1) return false;
-      registers_.Write(setup.index, data[0]);
-      return true;
+      return RegisterWrite(setup, data, length);
     case kRegRead:
       if (setup.request_type != kIn || setup.value != 0 || length != 1) return false;
       data[0] = registers_.Read(setup.index);
@@ -128,6 +134,25 @@ bool VirtualChip::Dispatch(const ControlSetup& setup, std::uint8_t* data, std::u
     default:
       return false;
   }
+}
+
+bool VirtualChip::FlashReachable() const {
+  return isp_mode_ && isp_setup_07_ && isp_setup_01_;
+}
+
+bool VirtualChip::RegisterWrite(const ControlSetup& setup, const std::uint8_t* data,
+                                std::uint32_t length) {
+  if (setup.request_type != kOut || setup.value != 0 || length != 1) return false;
+  const bool reachable_before = FlashReachable();
+  registers_.Write(setup.index, data[0]);
+  const auto reg = static_cast<std::uint8_t>(setup.index);
+  if (registers_.bank() == ChipRegisters::kIspBank) {
+    // In ISP mode, the set-up values hand the bus over; any other value takes it back.
+    if (reg == kIspSetupMode) isp_setup_07_ = isp_mode_ && data[0] == kIspSetupModeValue;
+    if (reg == kIspSetupBus) isp_setup_01_ = isp_mode_ && data[0] == kIspSetupBusValue;
+  }
+  if (reachable_before && !FlashReachable()) flash_.Deselect();
+  return true;
 }
 
 void VirtualChip::MarkSpiStarted() {
@@ -149,8 +174,11 @@ bool VirtualChip::SpiWrite(const ControlSetup& setup, const std::uint8_t* data,
 bool VirtualChip::SpiReadCommand(const ControlSetup& setup, const std::uint8_t* data,
                                  std::uint32_t length) {
   if (setup.request_type != kOut || setup.index != 1) return false;
-  if (setup.value > kReadBackCapacity || length < 1 || length > kMaxReadCommand) return false;
-  if (!FlashReachable()) return true;
+  // The command buffer takes an opcode alone or an opcode with three address bytes.
+  if (setup.value > kReadBackCapacity || (length != 1 && length != kMaxReadCommand)) return false;
+  read_back_ready_ = false;
+  read_back_count_ = 0;
+  if (!FlashReachable()) return true;  // accepted; nothing is clocked and it never finishes
   flash_.Select();
   for (std::uint32_t i = 0; i < length; ++i) flash_.Transfer(data[i]);
   read_back_count_ = setup.value;
@@ -160,8 +188,18 @@ bool VirtualChip::SpiReadCommand(const ControlSetup& setup, const std::uint8_t* 
   return true;
 }
 
+bool VirtualChip::SpiStatus(const ControlSetup& setup, std::uint8_t* data, std::uint32_t length) {
+  if (!Is(setup, kIn, 0, 0) || length != 1) return false;
+  const bool finished = !never_ready_ && FlashReachable() && clock_.NowUs() >= spi_ready_at_us_;
+  data[0] = finished ? ready_answer_ : 0;
+  if (finished) read_back_ready_ = true;
+  return true;
+}
+
 bool VirtualChip::SpiReadData(std::uint8_t* data, std::uint32_t length) {
   if (length < 1 || length > kReadBackCapacity) return false;
+  // Nothing to fetch before the bridge has said the read finished, and no more than it read.
+  if (!read_back_ready_ || length > read_back_count_) return false;
   std::copy_n(read_back_.begin(), length, data);
   if (flip_mask_ != 0 && flip_index_ < length) {
     data[flip_index_] ^= flip_mask_;

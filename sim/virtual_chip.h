@@ -51,11 +51,11 @@ class VirtualChip final : public VirtualDevice {
   bool Unplugged() const { return unplugged_; }
 
   // --- behaviour switches ---
-  // When set (the default), flash requests outside ISP mode are accepted but never reach the
-  // flash, and request 0x83 answers "not finished".
-  void SetFlashNeedsIspMode(bool needs) { flash_needs_isp_ = needs; }
   // Time from a flash request until 0x83 reports it finished (0 = at once).
   void SetSpiReadyDelayUs(std::uint64_t us) { spi_ready_delay_us_ = us; }
+  // The byte 0x83 answers for "finished" (1 by default). The firmware promises only a nonzero
+  // byte; a zero here is taken as 1.
+  void SetReadyAnswer(std::uint8_t answer) { ready_answer_ = answer != 0 ? answer : 1; }
   // Clock time every transfer takes on the device (0 by default).
   void SetTransferLatencyUs(std::uint64_t us) { latency_us_ = us; }
 
@@ -86,19 +86,26 @@ class VirtualChip final : public VirtualDevice {
   // --- inspection ---
   SpiFlashModel& Flash() { return flash_; }
   ChipRegisters& Registers() { return registers_; }
+  // The entry key was given (and not yet the exit key).
   bool InIspMode() const { return isp_mode_; }
+  // The serial bus is handed to the bridge: ISP mode and the whole bank 0x0D set-up after it
+  // (register 0x07 := 0x10 and register 0x01 := 0x03). Only then do 0x80/0x81 reach the flash.
+  bool FlashReachable() const;
   // Transfers answered successfully / refused (stall, fault, unplugged).
   std::uint32_t TransfersAnswered() const { return answered_; }
   std::uint32_t TransfersRefused() const { return refused_; }
   // The bytes the last 0x81 clocked back into the read-back buffer, before any injected flip.
   std::vector<std::uint8_t> LastReadBack() const;
+  // Whether 0x82 would answer now: a 0x83 has reported the last 0x81 finished.
+  bool ReadBackReady() const { return read_back_ready_; }
 
  private:
   bool Dispatch(const ControlSetup& setup, std::uint8_t* data, std::uint32_t length);
   bool SpiWrite(const ControlSetup& setup, const std::uint8_t* data, std::uint32_t length);
   bool SpiReadCommand(const ControlSetup& setup, const std::uint8_t* data, std::uint32_t length);
   bool SpiReadData(std::uint8_t* data, std::uint32_t length);
-  bool FlashReachable() const { return isp_mode_ || !flash_needs_isp_; }
+  bool SpiStatus(const ControlSetup& setup, std::uint8_t* data, std::uint32_t length);
+  bool RegisterWrite(const ControlSetup& setup, const std::uint8_t* data, std::uint32_t length);
   void MarkSpiStarted();
 
   VirtualClock& clock_;
@@ -106,13 +113,18 @@ class VirtualChip final : public VirtualDevice {
   ChipRegisters registers_;
 
   bool isp_mode_ = false;
-  bool flash_needs_isp_ = true;
+  // The bank 0x0D set-up writes seen since the entry key.
+  bool isp_setup_07_ = false;
+  bool isp_setup_01_ = false;
   std::uint64_t spi_ready_delay_us_ = 0;
   std::uint64_t spi_ready_at_us_ = 0;
+  std::uint8_t ready_answer_ = 1;
   std::uint64_t latency_us_ = 0;
-  // The read-back buffer keeps its bytes until the next 0x81 overwrites them.
+  // The read-back buffer keeps its bytes until the next 0x81 overwrites them. 0x82 may fetch at
+  // most read_back_count_ bytes, and only once 0x83 has reported that 0x81 finished.
   std::array<std::uint8_t, kReadBackCapacity> read_back_{};
   std::uint32_t read_back_count_ = 0;
+  bool read_back_ready_ = false;
 
   // Faults.
   std::uint32_t fail_next_ = 0;

@@ -50,13 +50,22 @@ bool VirtualUsbPlatform::EnumerateInterfaces(Backend backend, std::vector<std::s
   return true;
 }
 
+void VirtualUsbPlatform::SetOpenFails(const std::string& path, bool fails) {
+  if (fails) {
+    unopenable_.insert(path);
+  } else {
+    unopenable_.erase(path);
+  }
+}
+
 UsbHandle VirtualUsbPlatform::Open(const std::string& path) {
   TranscriptEvent e;
   e.kind = TranscriptEvent::Kind::Open;
   e.path = path;
   const Slot* slot = Find(path);
-  if (slot == nullptr || !slot->plugged) {
-    last_error_ = "no such device: " + path;
+  const bool refused = unopenable_.count(path) != 0;
+  if (slot == nullptr || !slot->plugged || refused) {
+    last_error_ = (refused ? "no permission to open " : "no such device: ") + path;
     e.handle = kInvalidHandle;
     Record(e);
     return kInvalidHandle;

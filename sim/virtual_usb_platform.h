@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,9 @@ class VirtualUsbPlatform final : public UsbPlatform {
   bool IsPlugged(const std::string& path) const;
   // Makes the next enumerations fail as if no interface list could be obtained.
   void SetEnumerationFails(bool fails) { enumeration_fails_ = fails; }
+  // Makes every Open of `path` fail (kInvalidHandle) while the device stays listed, as a device
+  // node the user may not open.
+  void SetOpenFails(const std::string& path, bool fails = true);
   void SetTranscript(Transcript* transcript) { transcript_ = transcript; }
   // Number of handles currently open (tests check that handlers close what they open).
   std::size_t OpenHandleCount() const { return handles_.size(); }
@@ -69,6 +73,7 @@ class VirtualUsbPlatform final : public UsbPlatform {
   std::map<UsbHandle, std::string> handles_;  // open handle -> path
   UsbHandle next_handle_ = 1;
   bool enumeration_fails_ = false;
+  std::set<std::string> unopenable_;
   std::string last_error_;
 };
 

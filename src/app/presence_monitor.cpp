@@ -64,6 +64,27 @@ TickOutcome PresenceMonitor::Tick(bool auto_busy) {
   return outcome;
 }
 
+PresenceDisplay PresenceMonitor::LookOnce() {
+  usb_.ClearFound();
+  usb_.SetBackend(VelmoraUsb::kPropertyBackend);
+  usb_.SetMatchText(user_match_text_);
+  usb_.FindDevice();
+  // Each loader search leaves the toggle as a tick leaves it after that search, so Display
+  // names the loader that was found: true after the 6CCF search, false after the 1D7A one.
+  struct LoaderSearch {
+    const char* match_text;
+    bool toggle_after;
+  };
+  for (const LoaderSearch& loader : {LoaderSearch{kLoader6ccf, true}, {kLoader1d7a, false}}) {
+    if (usb_.IsFound()) break;
+    usb_.SetBackend(VelmoraUsb::kGenericBackend);
+    usb_.SetMatchText(loader.match_text);
+    firmware_update_toggle_ = loader.toggle_after;
+    usb_.FindDevice();
+  }
+  return Display();
+}
+
 PresenceDisplay PresenceMonitor::Display() const {
   if (!usb_.IsFound()) return {IndicatorColour::ButtonFace, "No device is available"};
   if (usb_.GetBackend() == VelmoraUsb::kPropertyBackend) {

@@ -51,6 +51,13 @@ class PresenceMonitor {
   // One timer tick. While `auto_busy` the tick does nothing at all.
   TickOutcome Tick(bool auto_busy);
 
+  // One look for every identity, in the order the ticks take them from the start: the user's
+  // device (property back-end), then the 6CCF loader and the 1D7A loader (generic back-end).
+  // Forgets a device found before, stops at the first identity found and leaves the link with
+  // that search's back-end, match text and path. Returns what a tick would then show. The
+  // detection switch is not consulted: the ids are those last taken.
+  PresenceDisplay LookOnce();
+
   bool IsOn() const { return on_; }
   const std::string& VidText() const { return vid_text_; }
   const std::string& PidText() const { return pid_text_; }

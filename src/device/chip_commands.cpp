@@ -94,7 +94,8 @@ bool SpiReadData(ChipLink& link, std::uint8_t count, std::uint8_t* dst) {
 }
 
 bool FlashReadId(ChipLink& link, ChipIdBytes& id) {
-  SpiReadCommand(link, opcode::kReadId, 3);  // its result is left to the readiness poll
+  // Without the command the read-back buffer holds an older answer: never take it for the id.
+  if (!SpiReadCommand(link, opcode::kReadId, 3)) return false;
   for (int poll = 0; poll < kIdReadyPolls; ++poll) {
     if (SpiReady(link)) {
       ChipIdBytes answer = id;
@@ -107,7 +108,8 @@ bool FlashReadId(ChipLink& link, ChipIdBytes& id) {
 }
 
 std::uint8_t FlashReadStatus(ChipLink& link) {
-  SpiReadCommand(link, opcode::kReadStatus, 1);
+  // Without the command the read-back buffer holds an older answer, which could read "idle".
+  if (!SpiReadCommand(link, opcode::kReadStatus, 1)) return 0xFF;
   for (int poll = 0; poll < kStatusReadyPolls; ++poll) {
     if (SpiReady(link)) {
       std::uint8_t status = 0xFF;
@@ -159,7 +161,9 @@ bool FlashPageProgram(ChipLink& link, std::uint32_t address, std::uint32_t count
   if (count < 1 || count > 256) return false;
   std::uint8_t command[4] = {opcode::kPageProgram};
   PutAddress(command + 1, address);
-  Out(link, request::kSpiWrite, 0, 0, command, 4);
+  // Without the header the data would reach the flash as a command of its own (a 0x02 there
+  // would program a page at an address taken from the data).
+  if (!Out(link, request::kSpiWrite, 0, 0, command, 4)) return false;
   return Out(link, request::kSpiWrite, 0, 1, data, count);
 }
 

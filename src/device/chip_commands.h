@@ -63,9 +63,11 @@ bool SpiReadCommand(ChipLink& link, std::uint8_t op, std::uint8_t count);
 // 0x82: fetches `count` bytes of the read-back buffer into `dst`.
 bool SpiReadData(ChipLink& link, std::uint8_t count, std::uint8_t* dst);
 
-// Reads the 3 identifier bytes into `id` (left untouched on failure); up to 100 ready polls.
+// Reads the 3 identifier bytes into `id`: 0x81, up to 100 ready polls, 0x82. False, with `id`
+// untouched, when the 0x81 fails (nothing more is sent), the chip is not ready or 0x82 fails.
 bool FlashReadId(ChipLink& link, ChipIdBytes& id);
-// Returns the status register, or 0xFF when the chip was not ready after 10 polls or failed.
+// Returns the status register: 0x81, up to 10 ready polls, 0x82. 0xFF when the 0x81 fails
+// (nothing more is sent), the chip was not ready after 10 polls or the 0x82 failed.
 std::uint8_t FlashReadStatus(ChipLink& link);
 bool FlashWriteStatus(ChipLink& link, std::uint8_t value);
 bool FlashWriteEnable(ChipLink& link);
@@ -76,7 +78,8 @@ bool FlashSectorErase(ChipLink& link, std::uint32_t address);
 // pause after each not-ready answer, then 0x82. Other counts: false, nothing sent.
 bool FlashRead(ChipLink& link, std::uint32_t address, std::uint32_t count, std::uint8_t* dst);
 // 0x80 wIndex 0 (opcode and address), then 0x80 wIndex 1 with `count` (1..256) data bytes.
-// Result: the second request's. Completion is left to the caller's status polls.
+// Result: the second request's. When the first fails, the data is not sent and the result is
+// false. Completion is left to the caller's status polls.
 bool FlashPageProgram(ChipLink& link, std::uint32_t address, std::uint32_t count,
                       const std::uint8_t* data);
 

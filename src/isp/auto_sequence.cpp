@@ -30,26 +30,45 @@ class RunState {
 };
 
 // Clears the status register for the erase; false when its block-protect bits did not read back
-// clear (a protected part silently refuses to erase).
-bool ClearStatus(ChipLink& link) {
+// clear (a protected part silently refuses to erase). `status` gets what was read back.
+bool ClearStatus(ChipLink& link, std::optional<std::uint8_t>& status) {
   FlashReadStatus(link);  // read once, its value unused, as the sequence always has
-  const std::optional<std::uint8_t> status = WriteStatusAndWait(link, 0x00);
+  status = WriteStatusAndWait(link, 0x00);
   return status && (*status & kAllBlockProtectBits) == 0;
 }
 
 // Writes 0xFF to the status register; true when the part then reads idle with every
 // block-protect bit set. `idle` says whether the part was seen idle before: when it was not, the
-// write still goes out (only the status reads may be failing) but cannot be confirmed.
-bool Protect(ChipLink& link, const ChipIdBytes& chip_id, bool idle) {
+// write still goes out (only the status reads may be failing) but cannot be confirmed. `status`
+// gets what was read back (nothing when unconfirmed).
+bool Protect(ChipLink& link, const ChipIdBytes& chip_id, bool idle,
+             std::optional<std::uint8_t>& status) {
+  status.reset();
   if (!idle) {
     FlashWriteEnable(link);
     FlashWriteStatus(link, 0xFF);
     return false;
   }
   const std::uint8_t bits = BlockProtectBitsFor(chip_id);
-  const std::optional<std::uint8_t> status = WriteStatusAndWait(link, 0xFF);
+  status = WriteStatusAndWait(link, 0xFF);
   return status && (*status & bits) == bits;
 }
+
+// Runs one step between the observer's start and end notices; returns the step's result.
+class StepNotices {
+ public:
+  explicit StepNotices(AutoStepObserver* observer) : observer_(observer) {}
+  template <typename Body>
+  bool Run(AutoStep step, Body body) {
+    if (observer_ != nullptr) observer_->StepStarted(step);
+    const bool ok = body();
+    if (observer_ != nullptr) observer_->StepEnded(step, ok);
+    return ok;
+  }
+
+ private:
+  AutoStepObserver* observer_;
+};
 
 }  // namespace
 
@@ -68,10 +87,12 @@ std::optional<std::string> AutoRefusal(const AutoSteps& steps, const FlashRange&
 }
 
 AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const FlashRange& range,
-                            const ProgramImage& image, ChipIdBytes& chip_id) {
+                            const ProgramImage& image, ChipIdBytes& chip_id,
+                            AutoStepObserver* observer) {
   AutoOutcome outcome;
   FlashProgress& progress = ctx.progress;
   RunState run(progress, outcome);
+  StepNotices step(observer);
   if (const auto refusal = AutoRefusal(steps, range, image)) {
     run.Fail(*refusal);
     return outcome;
@@ -86,8 +107,8 @@ AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const Fla
   if (StopShown(progress)) run.StepFailed();
 
   ctx.link.usb.Open();
-  if (steps.isp_mode) IspEnter(ctx.link);
-  FlashReadId(ctx.link, chip_id);
+  if (steps.isp_mode) step.Run(AutoStep::EnterIsp, [&] { return IspEnter(ctx.link); });
+  step.Run(AutoStep::ReadId, [&] { return FlashReadId(ctx.link, chip_id); });
   outcome.page_size = PageSizeFor(chip_id);
 
   // Past the part's real end the addresses wrap onto its low flash.
@@ -98,39 +119,47 @@ AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const Fla
 
   if (steps.erase && !run.Failed()) {
     progress.ProcessText(texts::kClearStatus);
-    if (!ClearStatus(ctx.link)) {
+    if (!step.Run(AutoStep::ClearStatus,
+                  [&] { return ClearStatus(ctx.link, outcome.last_status); })) {
       run.Fail(texts::kClearStatusFail);
-    } else if (!EraseFlash(ctx, range, chip_id)) {
+    } else if (!step.Run(AutoStep::Erase, [&] { return EraseFlash(ctx, range, chip_id); })) {
       run.StepFailed();
     }
   }
 
   ctx.link.usb.Open();
   // One pass of blank check, programming or verify, run only while nothing has failed.
-  auto run_step = [&](bool ticked, const char* start_text, const char* success_text, auto pass) {
+  auto run_step = [&](bool ticked, AutoStep which, const char* start_text, const char* success_text,
+                      auto pass) {
     if (!ticked || run.Failed()) return;
     progress.ProcessText(start_text);
-    if (pass()) {
+    if (step.Run(which, pass)) {
       progress.ProcessText(success_text);
     } else {
       run.StepFailed();
     }
   };
-  run_step(steps.blank, texts::kStartBlank, texts::kBlankSuccess,
+  run_step(steps.blank, AutoStep::BlankCheck, texts::kStartBlank, texts::kBlankSuccess,
            [&] { return BlankCheckRange(ctx, start, end); });
-  run_step(steps.program, texts::kStartProgramAuto, texts::kProgramSuccess,
+  run_step(steps.program, AutoStep::Program, texts::kStartProgramAuto, texts::kProgramSuccess,
            [&] { return ProgramRange(ctx, image, base, outcome.page_size, start, end); });
-  run_step(steps.verify, texts::kStartVerify, texts::kVerifySuccess,
+  run_step(steps.verify, AutoStep::Verify, texts::kStartVerify, texts::kVerifySuccess,
            [&] { return VerifyRange(ctx, image, base, start, end); });
 
   outcome.stopped = run.Failed() && progress.StopRequested();
   if (steps.protect) {
     // After a failed step an erase or a page may still be running, and a busy part ignores the
     // status write.
-    const bool idle = !run.Failed() || WaitUntilIdle(ctx.link, ChipErasePolls(chip_id)).has_value();
-    if (!Protect(ctx.link, chip_id, idle)) run.Fail(texts::kProtectFail);
+    const bool protected_ok = step.Run(AutoStep::Protect, [&] {
+      const bool idle =
+          !run.Failed() || WaitUntilIdle(ctx.link, ChipErasePolls(chip_id)).has_value();
+      return Protect(ctx.link, chip_id, idle, outcome.last_status);
+    });
+    if (!protected_ok) run.Fail(texts::kProtectFail);
   }
-  if (steps.isp_mode && !IspExit(ctx.link)) run.Fail(texts::kExitIspFail);
+  if (steps.isp_mode && !step.Run(AutoStep::ExitIsp, [&] { return IspExit(ctx.link); })) {
+    run.Fail(texts::kExitIspFail);
+  }
   ctx.link.usb.Close();
   return outcome;
 }

@@ -31,6 +31,34 @@ struct AutoOutcome {
   bool step_failed = false;
   bool stopped = false;                      // the run was cut short by a stop request
   std::uint16_t page_size = kLargePageSize;  // chosen from the identifier read by this run
+  // The status register as the run last read it back after writing it: after the protect when
+  // that ran, else after the clear before the erase; nothing when neither ran or was confirmed.
+  std::optional<std::uint8_t> last_status;
+};
+
+// The steps of a run in the order they go, for front ends that time them or draw one progress
+// bar per step. The window shows the process label instead and needs none of this.
+enum class AutoStep {
+  EnterIsp,  // IspEnter (ISP Mode)
+  ReadId,    // FlashReadId, whose bytes choose the page size
+  ClearStatus,
+  Erase,
+  BlankCheck,
+  Program,
+  Verify,
+  Protect,
+  ExitIsp,  // IspExit (ISP Mode)
+};
+
+// Told about each step that runs: started, then ended once. A step that does not run (unticked,
+// or skipped after a failure or a stop) is not told about.
+class AutoStepObserver {
+ public:
+  virtual ~AutoStepObserver() = default;
+  virtual void StepStarted(AutoStep step) = 0;
+  // `ok`: the step did its job. For EnterIsp and ReadId it is whether the request was answered;
+  // the run does not examine those two (an unread identifier shows in the later steps).
+  virtual void StepEnded(AutoStep step, bool ok) = 0;
 };
 
 // Why a run must not touch the device at all, or nothing: an empty image ("Program File is
@@ -60,7 +88,10 @@ std::optional<std::string> AutoRefusal(const AutoSteps& steps, const FlashRange&
 //
 // A stop request (seen at the next chunk, page or poll) ends the step that runs like a failure,
 // leaving "Stopped by user".
+//
+// `observer`, when given, is told when each step starts and ends.
 AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const FlashRange& range,
-                            const ProgramImage& image, ChipIdBytes& chip_id);
+                            const ProgramImage& image, ChipIdBytes& chip_id,
+                            AutoStepObserver* observer = nullptr);
 
 }  // namespace velmora

@@ -69,6 +69,7 @@ PollEnd EraseSectors(FlashContext& ctx, const FlashExtent& extent) {
   for (std::uint64_t a = extent.start; a < extent.end; a += kSectorSize) {
     if (ctx.progress.StopRequested()) return PollEnd::Stopped;
     const auto address = static_cast<std::uint32_t>(a);
+    ctx.progress.Reached(address);
     const PollEnd started = StartErase(ctx, [&] { return FlashSectorErase(ctx.link, address); });
     if (started != PollEnd::Idle) return started;
     const PollEnd end = PollErase(ctx, kStatusPolls,

@@ -2,6 +2,7 @@
 // with its three progress labels and the event pump; a command-line front end prints instead.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "flash_texts.h"
@@ -15,6 +16,9 @@ class FlashProgress {
   virtual void ProcessText(const std::string& text) = 0;
   // The address being worked on ("Blanking Addr: 0x000040").
   virtual void AddressText(const std::string& text) = 0;
+  // The same address as a number, given right after AddressText (and for each sector of a sector
+  // erase), for front ends that draw a bar. The window has its label and ignores it.
+  virtual void Reached(std::uint32_t /*address*/) {}
   // The last status byte read while erasing ("Status Register: 0x03").
   virtual void StatusText(const std::string& text) = 0;
   // Lets the front end process pending events once (a nested click runs its handler here).

@@ -19,14 +19,6 @@ struct ChunkTexts {
   const char* failure;
 };
 
-// Flash byte `address` of an image placed at `image_base`: the image vector's byte, or 0xFF
-// outside the vector (the fill of a never-loaded byte).
-std::uint8_t ImageByteAt(const ProgramImage& image, std::uint32_t image_base,
-                         std::uint32_t address) {
-  const std::uint32_t index = address - image_base;
-  return address >= image_base && index < image.bytes.size() ? image.bytes[index] : 0xFF;
-}
-
 bool RefuseBeyondFlash(FlashContext& ctx, std::uint32_t end) {
   if (end <= kFlashAddressLimit) return false;
   ctx.progress.ProcessText(texts::RangeBeyondFlash(kFlashAddressLimit));
@@ -53,6 +45,7 @@ bool CheckChunks(FlashContext& ctx, std::uint32_t start, std::uint32_t end, cons
       const bool wrong = p < kReadChunkSize && a + p < end;
       failures = wrong ? failures + 1 : 0;
       ctx.progress.AddressText(texts::WithAddress(txt.address, a));
+      ctx.progress.Reached(a);
       ctx.progress.Pump();
     } else {
       ++failures;
@@ -106,6 +99,7 @@ bool ProgramRange(FlashContext& ctx, const ProgramImage& image, std::uint32_t im
     const bool idle = IdleBeforePage(ctx.link);
     const bool enabled = FlashWriteEnable(ctx.link);
     ctx.progress.AddressText(texts::PageAddress(a));
+    ctx.progress.Reached(a);
     ctx.progress.Pump();
     // A busy part, or one that missed its write enable or the page, has not written the page.
     if (!idle || !enabled || !FlashPageProgram(ctx.link, a, page_size, page.data())) {

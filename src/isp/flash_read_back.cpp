@@ -30,6 +30,7 @@ bool ReadBackRange(FlashContext& ctx, std::uint32_t start, std::uint32_t end,
       }
       failures = p < kReadChunkSize ? failures + 1 : 0;
       ctx.progress.AddressText(texts::WithAddress(texts::kVerifyAddr, a));
+      ctx.progress.Reached(a);
       ctx.progress.Pump();
     } else {
       ++failures;

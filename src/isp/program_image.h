@@ -22,4 +22,12 @@ struct ProgramImage {
   std::uint16_t Checksum() const;
 };
 
+// What flash byte `address` should hold with the image placed at `image_base`: the image byte
+// there, or 0xFF outside the image's storage (the fill of a never-loaded byte).
+inline std::uint8_t ImageByteAt(const ProgramImage& image, std::uint32_t image_base,
+                                std::uint32_t address) {
+  const std::uint32_t index = address - image_base;
+  return address >= image_base && index < image.bytes.size() ? image.bytes[index] : 0xFF;
+}
+
 }  // namespace velmora

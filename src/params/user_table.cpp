@@ -28,6 +28,13 @@ void WriteBigEndian16(std::uint8_t* at, std::uint16_t value) {
 
 }  // namespace
 
+UserTableFields DesignUserTableFields() {
+  return {0x6CCF,
+          0x6012,
+          {"Velmora-inc", "Velmora-inc UAC22", "VLUA170405", "Primary Play Interface",
+           "Record Interface"}};
+}
+
 UserTableSearch FindUserTable(std::span<const std::uint8_t> image) {
   for (std::size_t i = 0; i < image.size(); ++i) {
     if (MarkerCharactersAt(image, i) < kUserTableMarkerMatch) continue;

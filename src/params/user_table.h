@@ -34,6 +34,11 @@ struct UserTableFields {
   std::array<std::string, kUserStringCount> strings;
 };
 
+// What the "Gen. Bin File" tab's boxes hold at start-up (VID 6CCF, PID 6012, "Velmora-inc",
+// "Velmora-inc UAC22", "VLUA170405", "Primary Play Interface", "Record Interface"): a save
+// writes these for every field the user leaves alone.
+UserTableFields DesignUserTableFields();
+
 struct UserTableSearch {
   enum class Outcome {
     kFound,

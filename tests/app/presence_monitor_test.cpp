@@ -102,6 +102,50 @@ TEST_F(PresenceMonitorTest, AnnouncesWhatEachSearchFinds) {
   }
 }
 
+// The command line's detect: each identity searched once, in the ticks' order, up to the first
+// found; a device found before is forgotten first, so a vanished one is not announced.
+TEST_F(PresenceMonitorTest, LookOnceSearchesEachIdentityOnceUpToTheFirstFound) {
+  const struct {
+    const char* path;  // plugged in, or nullptr
+    std::vector<std::string> searched;
+    const char* label;
+  } cases[] = {
+      {nullptr,
+       {"vid_6ccf&pid_6012", "vid_6ccf&pid_6000", "vid_1d7a&pid_6000"},
+       "No device is available"},
+      {sim::kAudioPath, {"vid_6ccf&pid_6012"}, "Device 6012 is exist"},
+      {sim::kLoaderPath6ccf,
+       {"vid_6ccf&pid_6012", "vid_6ccf&pid_6000"},
+       "Firmware update device 6CCF is exist"},
+      {sim::kLoaderPath1d7a,
+       {"vid_6ccf&pid_6012", "vid_6ccf&pid_6000", "vid_1d7a&pid_6000"},
+       "Firmware update device 1D7A is exist"},
+  };
+  for (const auto& c : cases) {
+    sim::VirtualUsbPlatform bus;
+    VelmoraUsb link{bus};
+    PresenceMonitor look{link};
+    sim::VirtualChip device{clock};
+    sim::VirtualChip gone{clock};
+    if (c.path != nullptr) device.PlugInto(bus, c.path, sim::Visibility::Both);
+    look.SwitchOn("6CCF", "6012");
+    if (c.path == nullptr) {  // a device found before, gone since
+      gone.PlugInto(bus, sim::kAudioPath);
+      link.SetBackend(VelmoraUsb::kPropertyBackend);
+      link.SetMatchText("vid_6ccf&pid_6012");
+      ASSERT_TRUE(link.FindDevice());
+      gone.Unplug();
+    }
+    sim::Transcript looked;
+    bus.SetTranscript(&looked);
+    const PresenceDisplay shown = look.LookOnce();
+    EXPECT_EQ(looked.Count(Kind::Enumerate), c.searched.size()) << c.label;
+    EXPECT_EQ(link.MatchText(), c.searched.back()) << c.label;
+    EXPECT_EQ(shown.label, c.label);
+    EXPECT_EQ(link.IsFound() != 0, c.path != nullptr) << c.label;
+  }
+}
+
 TEST_F(PresenceMonitorTest, FoundCountsEvenWhenTheProbeFails) {
   chip.PlugInto(platform);
   chip.SetProbeFails(true);

@@ -140,6 +140,64 @@ TEST_F(RegisterCommandsTest, MasterSetupSelectsTheEngineBank) {
   EXPECT_EQ(regs().i2c_engine().setup(), 0x04);
 }
 
+// The set-up answers for its last write only: the bank select before it may fail unnoticed.
+TEST_F(RegisterCommandsTest, MasterSetupGivesTheResultOfItsLastWrite) {
+  const struct {
+    const char* name;
+    int failing;  // write that fails: 0 the bank select, 1 the set-up, -1 none
+    bool result;
+  } cases[] = {{"both go through", -1, true},
+               {"bank select fails", 0, true},
+               {"set-up write fails", 1, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::uint32_t first = chip.TransfersAnswered() + chip.TransfersRefused();
+    chip.SetTransferHook([&](std::uint32_t index) {
+      if (c.failing >= 0 && index == first + static_cast<std::uint32_t>(c.failing)) {
+        chip.FailNextTransfers(1);
+      }
+    });
+    EXPECT_EQ(I2cMasterSetup(link), c.result);
+    chip.SetTransferHook(nullptr);
+  }
+}
+
+// Each byte polls the engine until done shows, then reads the acknowledge once more; a received
+// byte is fetched only after done. An engine that stays busy for n reads takes n + 1 polls.
+TEST_F(RegisterCommandsTest, EachBytePollsDoneUntilItShowsThenReadsTheResult) {
+  slave().SetReg(0x40, 0x9C);
+  I2cMasterSetup(link);
+  const struct {
+    unsigned busy_reads;
+    std::uint8_t address;
+    bool acked;
+  } cases[] = {{1, 0x20, true}, {3, 0x20, true}, {1, 0x30, false}, {4, 0x30, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.busy_reads << " busy reads, address " << int{c.address});
+    regs().i2c_engine().SetDoneAfterStatusReads(c.busy_reads);
+    I2cStart(link);
+    transcript.Clear();
+    EXPECT_EQ(I2cWriteByte(link, c.address), c.acked);
+    const std::string done = c.acked ? "R10=01" : "R10=09";
+    std::string polls;
+    for (unsigned i = 0; i < c.busy_reads; ++i) polls += " R10=08";
+    EXPECT_EQ(trace(), "W14=01 W12=" + Hex(c.address) + polls + " " + done + " " + done);
+    if (!c.acked) {
+      I2cStop(link);
+      continue;
+    }
+    I2cWriteByte(link, 0x40);
+    I2cStart(link);
+    I2cWriteByte(link, 0x21);
+    transcript.Clear();
+    std::uint8_t byte = 0;
+    EXPECT_TRUE(I2cReadByte(link, true, byte));
+    EXPECT_EQ(byte, 0x9C);
+    EXPECT_EQ(trace(), "W10=90 W14=03" + polls + " R10=01 R13=9C");
+    I2cStop(link);
+  }
+}
+
 TEST_F(RegisterCommandsTest, RegisterWriteOnTheBus) {
   I2cMasterSetup(link);
   const std::uint8_t data[] = {0xAB, 0x50};
@@ -212,6 +270,34 @@ TEST_F(RegisterCommandsTest, ASlaveBusyForNineAttemptsIsReachedAtTheTenth) {
   }
 }
 
+// A slave that refuses data bytes does not fail the transaction; only its address counts.
+TEST_F(RegisterCommandsTest, RefusedDataBytesPassSilentlyButAnUnacknowledgedAddressFails) {
+  I2cMasterSetup(link);
+  slave().SetReg(0x10, 0x77);
+  const std::uint8_t data[] = {0xAB, 0x50};
+  const struct {
+    const char* name;
+    bool acknowledges, accepts_data, result;
+  } cases[] = {{"data refused", true, false, true}, {"address refused", false, true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    slave().SetAcknowledges(c.acknowledges);
+    slave().SetAcceptsData(c.accepts_data);
+    regs().i2c_bus().ClearEvents();
+    EXPECT_EQ(I2cWriteRegs(link, 0x20, 0x10, 2, data), c.result);
+    EXPECT_EQ(I2cWriteRaw(link, 0x20, 1, data, 1, data + 1), c.result);
+    EXPECT_EQ(slave().reg(0x10), 0x77);  // nothing was stored either way
+    EXPECT_EQ(bus().back(), E::Stop());
+  }
+  // The refused bytes did go out, each answered with no acknowledge.
+  slave().SetAcknowledges(true);
+  slave().SetAcceptsData(false);
+  regs().i2c_bus().ClearEvents();
+  EXPECT_TRUE(I2cWriteRegs(link, 0x20, 0x10, 2, data));
+  EXPECT_EQ(bus(), (Events{E::Start(), E::Address(0x20), E::Write(0x10, false),
+                           E::Write(0xAB, false), E::Write(0x50, false), E::Stop()}));
+}
+
 TEST_F(RegisterCommandsTest, RawTransfersSendCommandBytesThenDataOrAReadPhase) {
   I2cMasterSetup(link);
   const std::uint8_t command[] = {0x10};
@@ -240,13 +326,14 @@ TEST_F(RegisterCommandsTest, ByteTransfersPollDoneTwentyTimesAndCarryOn) {
   regs().i2c_engine().SetDoneAfterStatusReads(1000);  // the done bit never shows
   transcript.Clear();
   EXPECT_TRUE(I2cStart(link));
-  EXPECT_TRUE(I2cWriteByte(link, 0x20));       // acknowledged, though never done
-  EXPECT_EQ(Count(transcript, "R10=00"), 21);  // 20 polls and the acknowledge read
+  // The acknowledge is read all the same, and a busy engine has seen none.
+  EXPECT_FALSE(I2cWriteByte(link, 0x20));
+  EXPECT_EQ(Count(transcript, "R10=08"), 21);  // 20 polls and the acknowledge read
   transcript.Clear();
   std::uint8_t byte = 0;
   EXPECT_TRUE(I2cReadByte(link, true, byte));
-  EXPECT_EQ(Count(transcript, "R10=00"), 20);
-  EXPECT_EQ(Count(transcript, "R13=FF"), 1);  // read anyway (a slave in write mode sends nothing)
+  EXPECT_EQ(Count(transcript, "R10=08"), 20);
+  EXPECT_EQ(Count(transcript, "R13=FF"), 1);  // read anyway: the engine's byte before
   EXPECT_EQ(byte, 0xFF);
 }
 

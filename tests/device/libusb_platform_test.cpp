@@ -201,6 +201,31 @@ TEST_F(LibusbPlatformTest, ProbeReadsTheDeviceDescriptorOnEitherSelector) {
   chip.probe_ok = false;
   EXPECT_FALSE(Platform().Probe(handle, Backend::Generic));
   EXPECT_EQ(harness.TransferCount(audio), 3u);
+  // Each is GET_DESCRIPTOR of the 18-byte device descriptor: 0x80 0x06 0x0100 0x0000, 18.
+  for (const auto& packet : harness.Setups(audio)) {
+    EXPECT_EQ(packet.setup.request_type, 0x80);
+    EXPECT_EQ(packet.setup.request, 0x06);
+    EXPECT_EQ(packet.setup.value, 0x0100);
+    EXPECT_EQ(packet.setup.index, 0x0000);
+    EXPECT_EQ(packet.length, 18);
+  }
+}
+
+// The answer is copied only as far as the device answered: the caller's bytes beyond a short
+// answer stay as they were.
+TEST_F(LibusbPlatformTest, AShortAnswerLeavesTheRestOfTheCallersBuffer) {
+  const UsbHandle handle = OpenAudio();
+  chip.reply = {0xC2, 0x20, 0x13, 0x77, 0x88};
+  harness.SetShortAnswers(audio, 2);
+  std::uint8_t in[5] = {0xEE, 0xEE, 0xEE, 0xEE, 0xEE};
+  EXPECT_TRUE(Platform().ControlTransfer(handle, Backend::Generic, {0xC3, 0x82, 0, 0}, in, 5))
+      << Platform().LastError();
+  EXPECT_THAT(in, ElementsAre(0xC2, 0x20, 0xEE, 0xEE, 0xEE));
+  EXPECT_EQ(harness.Setups(audio).back().length, 5);  // asked for all five
+  harness.SetShortAnswers(audio, SIZE_MAX);
+  EXPECT_TRUE(Platform().ControlTransfer(handle, Backend::Generic, {0xC3, 0x82, 0, 0}, in, 5));
+  EXPECT_THAT(in, ElementsAre(0xC2, 0x20, 0x13, 0x77, 0x88));
+  Platform().Close(handle);
 }
 
 TEST_F(LibusbPlatformTest, RequestsThatCannotBeSentFailWithoutReachingTheDevice) {

@@ -58,6 +58,45 @@ TEST_F(LinkTest, LaterOfTwoMatchesWinsPathAndProbeOutcome) {
   EXPECT_EQ(link.Handle(), kNoHandle);
 }
 
+// A device that is listed but cannot be opened is recorded and found, but its probe sends
+// nothing and counts as no answer; the outcome is the last match's.
+TEST_F(LinkTest, AFailedOpenDuringTheProbeSendsNothingAndAnswersFalse) {
+  const std::string first = "usb#vid_1d7a&pid_6000#1", second = "usb#vid_1d7a&pid_6000#2";
+  const struct {
+    const char* name;
+    bool first_opens, second_opens;
+    bool outcome;
+  } cases[] = {
+      {"neither opens", false, false, false},
+      {"only the first opens", true, false, false},
+      {"only the last opens", false, true, true},
+  };
+  platform.Plug(first, &answers);
+  platform.Plug(second, &answers);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform.SetOpenFails(first, !c.first_opens);
+    platform.SetOpenFails(second, !c.second_opens);
+    VelmoraUsb fresh{platform};
+    transcript.Clear();
+    EXPECT_EQ(fresh.FindDevice(), c.outcome);
+    EXPECT_EQ(fresh.IsFound(), 1);
+    EXPECT_EQ(fresh.DevicePath(), second);
+    // One probe per handle that opened, and a close for it; nothing on a failed open.
+    const std::size_t opened = (c.first_opens ? 1 : 0) + (c.second_opens ? 1 : 0);
+    EXPECT_EQ(transcript.Count(Kind::Open), 2u);
+    EXPECT_EQ(transcript.Count(Kind::Probe), opened);
+    EXPECT_EQ(transcript.Count(Kind::Close), opened);
+    for (const auto& e : transcript.Events()) {
+      if (e.kind == Kind::Probe || e.kind == Kind::Close) {
+        EXPECT_NE(e.handle, kInvalidHandle);
+      }
+    }
+    EXPECT_EQ(platform.OpenHandleCount(), 0u);
+    EXPECT_EQ(answers.Calls(), 0);
+  }
+}
+
 TEST_F(LinkTest, FoundSurvivesAFailedSearchUntilPresenceCheckOrClear) {
   platform.Plug("usb#vid_1d7a&pid_6000#1", &answers);
   EXPECT_TRUE(link.FindDevice());

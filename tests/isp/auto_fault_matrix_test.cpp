@@ -76,6 +76,7 @@ struct Config {
   const char* name;
   std::array<std::uint8_t, 3> id;
   FlashRange range;
+  std::uint8_t ready_answer = 0x01;  // what 0x83 answers for "finished": any nonzero byte
 };
 
 void PrintTo(const Config& config, std::ostream* out) {
@@ -150,6 +151,7 @@ class Watchdog {
 struct Bench {
   explicit Bench(const Config& config) : chip(clock, FlashFor(config)) {
     chip.PlugInto(platform);
+    chip.SetReadyAnswer(config.ready_answer);
     usb.SetMatchText("vid_6ccf&pid_6012");
     usb.FindDevice();
     // A board programmed and protected before: old bytes everywhere, every protect bit set.
@@ -157,7 +159,8 @@ struct Bench {
   }
   static sim::FlashConfig FlashFor(const Config& config) {
     sim::FlashConfig flash = TestFlash(config.id);
-    flash.times.chip_erase_us = 100000;  // keeps a chip erase at ten polls
+    flash.times = sim::FlashPartFor(config.id).times;
+    flash.times->chip_erase_us = 100000;  // keeps a chip erase at ten polls
     return flash;
   }
 
@@ -321,22 +324,24 @@ TEST_P(AutoFaultMatrix, NoRunReportsSuccessThatTheDeviceDoesNotBearOut) {
                              << " runs; the first:" << first;
 }
 
-INSTANTIATE_TEST_SUITE_P(SmallImage, AutoFaultMatrix,
-                         ::testing::Values(Config{"All, 256-byte pages", {0xC2, 0x20, 0x13}, {}},
-                                           Config{"All, 32-byte pages", {0xC2, 0x22, 0x11}, {}},
-                                           Config{"Assign Range, 256-byte pages",
-                                                  {0xC2, 0x20, 0x13},
-                                                  {RangeChoice::AssignRange, 0x2000, 0x2000}},
-                                           Config{"Assign Range, 32-byte pages",
-                                                  {0xC2, 0x22, 0x11},
-                                                  {RangeChoice::AssignRange, 0x2000, 0x2000}}),
-                         [](const ::testing::TestParamInfo<Config>& info) {
-                           std::string name = info.param.name;
-                           std::replace_if(
-                               name.begin(), name.end(), [](char c) { return !std::isalnum(c); },
-                               '_');
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    SmallImage, AutoFaultMatrix,
+    ::testing::Values(Config{"All, 256-byte pages", {0xC2, 0x20, 0x13}, {}},
+                      Config{
+                          "All, 32-byte pages, finished reads 0x80", {0xC2, 0x22, 0x11}, {}, 0x80},
+                      Config{"Assign Range, 256-byte pages",
+                             {0xC2, 0x20, 0x13},
+                             {RangeChoice::AssignRange, 0x2000, 0x2000}},
+                      Config{"Assign Range, 32-byte pages, finished reads 0x80",
+                             {0xC2, 0x22, 0x11},
+                             {RangeChoice::AssignRange, 0x2000, 0x2000},
+                             0x80}),
+    [](const ::testing::TestParamInfo<Config>& info) {
+      std::string name = info.param.name;
+      std::replace_if(
+          name.begin(), name.end(), [](char c) { return !std::isalnum(c); }, '_');
+      return name;
+    });
 
 }  // namespace
 }  // namespace velmora::testing

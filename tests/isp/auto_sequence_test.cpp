@@ -116,16 +116,15 @@ TEST_F(AutoSequenceTest, EmptyImageIsRefusedBeforeTheDeviceIsTouched) {
 }
 
 TEST_F(AutoSequenceTest, PageSizeFollowsTheIdentifier) {
+  // Parts from the virtual chip's table; memory type 0x22 has 32-byte pages only from 0xC2.
   struct Case {
     std::array<std::uint8_t, 3> id;
     bool id_read_fails;
     std::uint16_t page;
-    bool flash_matches;  // a 32-byte-page part written in 256-byte pages would not
   } cases[] = {
-      {{0xC2, 0x22, 0x10}, false, 32, true},
-      {{0xC2, 0x20, 0x13}, false, 256, true},
-      {{0xEF, 0x22, 0x13}, false, 256, false},
-      {{0xC2, 0x20, 0x13}, true, 256, true},
+      {{0xC2, 0x22, 0x10}, false, 32},  {{0xC2, 0x22, 0x11}, false, 32},
+      {{0xC2, 0x20, 0x13}, false, 256}, {{0xEF, 0x22, 0x13}, false, 256},
+      {{0xC2, 0x20, 0x13}, true, 256},
   };
   const ProgramImage image = RandomImage(1000);
   for (const Case& c : cases) {
@@ -155,8 +154,40 @@ TEST_F(AutoSequenceTest, PageSizeFollowsTheIdentifier) {
         EXPECT_EQ(e.data.size(), c.page);
       }
     }
-    EXPECT_EQ(rig.chip.Flash().ReadRange(0, 1000) == ImageBytes(image, 0, 1000), c.flash_matches);
-    EXPECT_EQ(outcome.step_failed, !c.flash_matches);
+    EXPECT_EQ(c.page, rig.chip.Flash().PageSize());
+    EXPECT_EQ(rig.chip.Flash().ReadRange(0, 1000), ImageBytes(image, 0, 1000));
+    EXPECT_FALSE(outcome.step_failed);
+  }
+}
+
+// Every part the virtual chip knows, under both range choices, with a bridge that reports
+// "finished" with a byte other than 1 on every other part: the tool's own rules (page size,
+// capacity, protect bits, erase budget) must fit each part as its datasheet describes it.
+TEST_F(AutoSequenceTest, AutoProgramsAndProtectsEveryPartOfTheTable) {
+  const ProgramImage image = RandomImage(1500, 3);
+  int row = 0;
+  for (const sim::FlashPart& part : sim::FlashParts()) {
+    for (const FlashRange range :
+         {FlashRange{}, FlashRange{RangeChoice::AssignRange, 0x3000, 0x1000}}) {
+      SCOPED_TRACE(sim::FlashIdText(part.id) +
+                   (range.choice == RangeChoice::All ? " All" : " Range"));
+      ChipRig rig(TestFlash(part.id));
+      rig.chip.SetReadyAnswer(++row % 2 == 0 ? 0x80 : 0x01);
+      ChipIdBytes id{};
+      const AutoOutcome outcome = RunAutoSequence(rig.ctx, kAllTicked, range, image, id);
+      EXPECT_FALSE(outcome.step_failed) << rig.progress.process.back();
+      EXPECT_EQ(id, ChipIdBytes(part.id));
+      EXPECT_EQ(outcome.page_size, part.page_size);
+      auto& flash = rig.chip.Flash();
+      EXPECT_EQ(flash.ReadRange(range.ImageBase(), 1500), ImageBytes(image, 0, 1500));
+      EXPECT_EQ(flash.Status() & flash.WritableStatusBits(), flash.WritableStatusBits());
+      EXPECT_FALSE(rig.chip.InIspMode());
+      if (range.choice == RangeChoice::AssignRange) {
+        EXPECT_EQ(flash.Peek(range.range_start - 1), 0xCC);  // outside the range: untouched
+        EXPECT_EQ(flash.ReadRange(range.range_start + 1500, 0x1000 - 1500),
+                  std::vector<std::uint8_t>(0x1000 - 1500, 0xFF));
+      }
+    }
   }
 }
 
@@ -607,7 +638,8 @@ TEST_F(AutoSequenceTest, TheChipEraseBudgetGrowsWithTheCapacity) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     sim::FlashConfig config = TestFlash(c.id);
-    config.times.chip_erase_us = 120000000;  // two minutes
+    config.times = sim::FlashPartFor(c.id).times;
+    config.times->chip_erase_us = 120000000;  // two minutes
     ChipRig rig(config);
     int polls = 0;
     rig.progress.on_process_text = [&](const std::string& text) {
@@ -650,6 +682,51 @@ TEST_F(AutoSequenceTest, AnUnalignedRangeWithEraseIsRefusedBeforeAnythingIsSent)
   const ProgramImage image = RandomImage(1000);
   EXPECT_FALSE(RunAutoSequence(rig.ctx, steps, unaligned[0], image, id).step_failed);
   EXPECT_EQ(rig.chip.Flash().ReadRange(1024, 1000), ImageBytes(image, 0, 1000));
+}
+
+// The steps a front end is told about: each that runs starts and ends once, in order, with its
+// outcome; steps not reached after a failure are not told; the status the run last read back.
+TEST(AutoSequenceSteps, ObserverHearsEachStepThatRunsWithItsOutcome) {
+  struct Heard final : AutoStepObserver {
+    void StepStarted(AutoStep step) override { events.push_back("start " + Name(step)); }
+    void StepEnded(AutoStep step, bool ok) override {
+      events.push_back((ok ? "ok " : "failed ") + Name(step));
+    }
+    static std::string Name(AutoStep step) { return std::to_string(static_cast<int>(step)); }
+    std::vector<std::string> events;
+  };
+  const ProgramImage image = RandomImage(3000, 3);
+  {
+    ChipRig rig;
+    Heard heard;
+    ChipIdBytes id{};
+    const AutoOutcome outcome = RunAutoSequence(rig.ctx, {}, {}, image, id, &heard);
+    EXPECT_EQ(heard.events,
+              (std::vector<std::string>{"start 0", "ok 0", "start 1", "ok 1", "start 2", "ok 2",
+                                        "start 3", "ok 3", "start 4", "ok 4", "start 5", "ok 5",
+                                        "start 6", "ok 6", "start 7", "ok 7", "start 8", "ok 8"}));
+    EXPECT_EQ(outcome.last_status, 0x9C);  // the protect's read-back
+  }
+  {
+    // A chip that was written before: the blank check fails, programming and verify are not
+    // reached, protect and the ISP exit still run. Without protect the last status read back is
+    // the clear before the erase.
+    ChipRig rig;
+    rig.chip.Flash().WriteRange(0x10, {0x00});
+    Heard heard;
+    ChipIdBytes id{};
+    AutoSteps steps;
+    steps.erase = false;
+    steps.protect = false;
+    const AutoOutcome outcome = RunAutoSequence(rig.ctx, steps, {}, image, id, &heard);
+    EXPECT_TRUE(outcome.step_failed);
+    EXPECT_EQ(heard.events, (std::vector<std::string>{"start 0", "ok 0", "start 1", "ok 1",
+                                                      "start 4", "failed 4", "start 8", "ok 8"}));
+    EXPECT_EQ(outcome.last_status, std::nullopt);
+    steps.erase = true;
+    heard.events.clear();
+    EXPECT_EQ(RunAutoSequence(rig.ctx, steps, {}, image, id, &heard).last_status, 0x00);
+  }
 }
 
 }  // namespace

@@ -86,6 +86,15 @@ struct ChipRig {
     transcript.Clear();
   }
 
+  // Puts the chip in ISP mode for the operations that open and close the link themselves (the
+  // erase, the range buttons, the read-back), and forgets what that took.
+  void EnterIspMode() {
+    usb.Open();
+    IspEnter(link);
+    usb.Close();
+    transcript.Clear();
+  }
+
   // The transfers whose bRequest is `request` (and, when `op` is given, whose first data byte
   // is `op`).
   std::vector<TranscriptEvent> Requests(std::uint8_t request, int op = -1) const {

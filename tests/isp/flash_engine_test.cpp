@@ -45,7 +45,7 @@ TEST_F(FlashEngineTest, ChipEraseDotsCreepEveryTwentyPollsAndWrapAfterTwoHundred
                          .sector_erase_us = 60000,
                          .chip_erase_us = 2500000,
                          .write_status_us = 10000});
-  chip.SetFlashNeedsIspMode(false);
+  EnterIspMode();
 
   ASSERT_TRUE(EraseFlash(ctx, {RangeChoice::All}, kTestPart));
   ASSERT_GE(progress.process.size(), 202u);
@@ -83,12 +83,13 @@ TEST_F(FlashEngineTest, SectorEraseCoversRangeInSteps) {
   } cases[] = {
       {0x8000, 0x8000, {0x8000, 0x9000, 0xA000, 0xB000, 0xC000, 0xD000, 0xE000, 0xF000}},
       {0x8000, 0, {}},
+      {0x13000, 0x2000, {0x13000, 0x14000}},  // high and low address bytes differ
       {0x0000, 0x2000, {0x0000, 0x1000}},
       {0x7F000, 0x1000, {0x7F000}},  // the last sector of the 512 KiB part
   };
   for (const Case& c : cases) {
     ChipRig rig;
-    rig.chip.SetFlashNeedsIspMode(false);
+    rig.EnterIspMode();
     ASSERT_TRUE(EraseFlash(rig.ctx, {RangeChoice::AssignRange, c.start, c.size}, kTestPart));
     SCOPED_TRACE(c.start);
     const auto erases = rig.Requests(0x80, 0x20);
@@ -107,15 +108,20 @@ TEST_F(FlashEngineTest, SectorEraseCoversRangeInSteps) {
       EXPECT_TRUE(rig.transcript.Transfers().empty());
     }
   }
-  // The first case erased exactly 0x8000..0xFFFF.
-  ChipRig rig;
-  rig.chip.SetFlashNeedsIspMode(false);
-  EraseFlash(rig.ctx, {RangeChoice::AssignRange, 0x8000, 0x8000}, kTestPart);
-  EXPECT_EQ(rig.chip.Flash().Peek(0x7FFF), 0xCC);
-  EXPECT_EQ(rig.chip.Flash().Peek(0x8000), 0xFF);
-  EXPECT_EQ(rig.chip.Flash().Peek(0xFFFF), 0xFF);
-  EXPECT_EQ(rig.chip.Flash().Peek(0x10000), 0xCC);
-  EXPECT_EQ(rig.chip.Flash().SectorErases(), 8u);
+  // Exactly the sectors of the range are erased: 0x8000..0xFFFF, and 0x13000..0x14FFF (with
+  // its address bytes swapped it would be 0x3000 and 0x4000).
+  const struct { std::uint32_t start, size; } erased[] = {{0x8000, 0x8000}, {0x13000, 0x2000}};
+  for (const auto& e : erased) {
+    SCOPED_TRACE(e.start);
+    ChipRig rig;
+    rig.EnterIspMode();
+    EraseFlash(rig.ctx, {RangeChoice::AssignRange, e.start, e.size}, kTestPart);
+    const auto& flash = rig.chip.Flash();
+    EXPECT_EQ(flash.ReadRange(0, e.start), std::vector<std::uint8_t>(e.start, 0xCC));
+    EXPECT_EQ(flash.ReadRange(e.start, e.size), std::vector<std::uint8_t>(e.size, 0xFF));
+    EXPECT_EQ(flash.Peek(e.start + e.size), 0xCC);
+    EXPECT_EQ(flash.SectorErases(), e.size / 4096);
+  }
 }
 
 TEST_F(FlashEngineTest, EraseThatNeverFinishesFails) {
@@ -146,7 +152,7 @@ TEST_F(FlashEngineTest, EraseThatNeverFinishesFails) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ChipRig rig;
-    rig.chip.SetFlashNeedsIspMode(false);
+    rig.EnterIspMode();
     c.arrange(rig);
     EXPECT_FALSE(EraseFlash(rig.ctx, c.range, kTestPart));
     EXPECT_EQ(rig.progress.process.back(), "Erase Flash Fail");
@@ -155,7 +161,7 @@ TEST_F(FlashEngineTest, EraseThatNeverFinishesFails) {
   }
   // The stuck middle sector ends the erase: the sector after it is not given to the part.
   ChipRig rig;
-  rig.chip.SetFlashNeedsIspMode(false);
+  rig.EnterIspMode();
   cases[2].arrange(rig);
   EraseFlash(rig.ctx, cases[2].range, kTestPart);
   EXPECT_EQ(rig.chip.Flash().Peek(0x8000), 0xFF);
@@ -163,7 +169,7 @@ TEST_F(FlashEngineTest, EraseThatNeverFinishesFails) {
 }
 
 TEST_F(FlashEngineTest, ChipEraseTimeoutPollsAThousandTimes) {
-  chip.SetFlashNeedsIspMode(false);
+  EnterIspMode();
   chip.Flash().SetTimes({.chip_erase_us = 3600000000});  // an hour
   EXPECT_FALSE(EraseFlash(ctx, {RangeChoice::All}, kTestPart));
   EXPECT_EQ(progress.process.back(), "Erase Flash Fail");
@@ -386,7 +392,7 @@ TEST_F(FlashEngineTest, ProgramButtonTakesThePageSizeFromTheLastIdentifier) {
     SCOPED_TRACE(c.page);
     ChipRig rig;
     rig.chip.Flash().Fill(0xFF);
-    rig.chip.SetFlashNeedsIspMode(false);
+    rig.EnterIspMode();
     const ProgramImage image = RandomImage(512);
     const FlashRange range{RangeChoice::AssignRange, 0x4000, 0};
     ASSERT_TRUE(RunRangeOperation(rig.ctx, RangeOperation::Program, image, range, c.id));
@@ -453,7 +459,7 @@ TEST_F(FlashEngineTest, EraseRefusesSectorsPastThePartOrOffTheGrid) {
     EXPECT_TRUE(rig.transcript.Events().empty());
   }
   // Up to the part's last sector is fine.
-  chip.SetFlashNeedsIspMode(false);
+  EnterIspMode();
   EXPECT_TRUE(EraseFlash(ctx, {RangeChoice::AssignRange, 0x7E000, 0x2000}, kTestPart));
   EXPECT_EQ(chip.Flash().SectorErases(), 2u);
   EXPECT_EQ(chip.Flash().Peek(0x7FFFF), 0xFF);
@@ -487,7 +493,7 @@ class SecondReadFails final : public sim::VirtualDevice {
 TEST_F(FlashEngineTest, ReadBackOfAConsistentFlashFillsTheFirst128KiB) {
   const ProgramImage image = RandomImage(kProgramImageSize);
   chip.Flash().WriteRange(0, image.bytes);
-  chip.SetFlashNeedsIspMode(false);  // the read-back relies on ISP mode entered beforehand
+  EnterIspMode();  // the read-back relies on ISP mode entered beforehand
   std::vector<std::uint8_t> buffer(kProgramImageSize, 0x11);
 
   EXPECT_TRUE(ReadFlashBack(ctx, buffer));
@@ -529,7 +535,7 @@ TEST_F(FlashEngineTest, ReadBackFailures) {
     SCOPED_TRACE(c.name);
     ChipRig rig;
     rig.chip.Flash().WriteRange(0, RandomImage(0x200).bytes);
-    rig.chip.SetFlashNeedsIspMode(false);
+    rig.EnterIspMode();
     c.arrange(rig);
     std::vector<std::uint8_t> buffer(kProgramImageSize, 0x11);
     EXPECT_EQ(ReadFlashBack(rig.ctx, buffer), c.ok);
@@ -543,7 +549,7 @@ TEST_F(FlashEngineTest, ReadBackFailures) {
 // fine: three such attempts end the read-back.
 TEST_F(FlashEngineTest, ReadBackCountsAFailedSecondReadAsInconsistent) {
   chip.Flash().WriteRange(0, RandomImage(0x200).bytes);
-  chip.SetFlashNeedsIspMode(false);
+  EnterIspMode();
   SecondReadFails device(chip, 0x40);
   platform.Plug(sim::kAudioPath, &device);
   std::vector<std::uint8_t> buffer(kProgramImageSize, 0x11);

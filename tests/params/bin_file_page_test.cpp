@@ -2,11 +2,13 @@
 // seven fields from the edit boxes and save the whole image to a new file.
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <filesystem>
 
 #include "bin_file_page_fixture.h"
 #include "labeled_edit.h"
 #include "loader_test_files.h"
+#include "user_table.h"
 
 namespace velmora::test {
 namespace {
@@ -68,6 +70,19 @@ TEST_F(BinFilePageTest, RawImageIsSavedByteForByteExceptTheSevenFieldsWithItsFou
   Click(ui.btnCheck);
   EXPECT_EQ(ui.lblSaveDone->text(), "");
   EXPECT_EQ(form.UserTableOffset, 0x1000u);
+}
+
+// The command line's patch-table writes the core's design fields for options not given: they
+// must be the texts the tab's boxes start with.
+TEST_F(BinFilePageTest, TheBoxesStartWithTheDesignFieldsOfTheCore) {
+  const UserTableFields design = DesignUserTableFields();
+  EXPECT_EQ(ui.labedtNewVID->text().toUInt(nullptr, 16), design.vid);
+  EXPECT_EQ(ui.labedtNewPID->text().toUInt(nullptr, 16), design.pid);
+  const QLineEdit* boxes[] = {ui.edtNewStr0, ui.edtNewStr1, ui.edtNewStr2, ui.edtNewStr3,
+                              ui.edtNewStr4};
+  for (std::size_t k = 0; k < kUserStringCount; ++k) {
+    EXPECT_EQ(boxes[k]->text().toStdString(), design.strings[k]) << k;
+  }
 }
 
 TEST_F(BinFilePageTest, H00AndBinNamesPickTheirLoadersAndTheOutputIsRawWithBlankGaps) {

@@ -18,16 +18,11 @@ namespace {
 using Kind = sim::TranscriptEvent::Kind;
 using Bytes = std::vector<std::uint8_t>;
 
-class ParameterPageTest : public FormTest {
+class ParameterPageTest : public PageTest {
  protected:
   ParameterPageTest() {
-    form.Timer1->stop();  // the device is found here, not by ticks racing the test
-    form.show();
-    ui.MainPageControl->setCurrentWidget(ui.Parameter);
-    chip.PlugInto(platform);
-    usb.SetMatchText("vid_6ccf&pid_6012");
-    EXPECT_TRUE(usb.FindDevice());
-    transcript.Clear();
+    ShowPage(ui.Parameter);
+    Attach();
   }
 
   sim::MailboxItems& Items() { return chip.Registers().mailbox_items(); }

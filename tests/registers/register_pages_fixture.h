@@ -12,47 +12,18 @@
 #include <QTest>
 #include <cstdint>
 #include <cstdio>
-#include <ostream>
 #include <string>
 #include <vector>
 
-#include "hooked_event_pump.h"
-#include "scripted_dialogs.h"
+#include "form_fixture.h"
 #include "string_grid.h"
-#include "test_startup.h"
-#include "tform1.h"
-#include "transcript.h"
-#include "ui_tform1.h"
-#include "virtual_chip.h"
-#include "virtual_clock.h"
-#include "virtual_usb_platform.h"
-
-// Failure messages show texts rather than bytes.
-inline void PrintTo(const QString& text, std::ostream* out) {
-  *out << '"' << text.toStdString() << '"';
-}
 
 namespace velmora::test {
 
 using Kind = sim::TranscriptEvent::Kind;
 
-class RegisterPagesTest : public ::testing::Test {
+class RegisterPagesTest : public PageTest {
  protected:
-  RegisterPagesTest() {
-    form.Timer1->stop();  // the device is found by Attach, not by ticks racing the test
-    form.show();
-  }
-
-  void ShowPage(QWidget* page) { ui.MainPageControl->setCurrentWidget(page); }
-
-  // Plugs the chip in and lets the device link find it, as detection does.
-  void Attach() {
-    chip.PlugInto(platform);
-    usb.SetMatchText("vid_6ccf&pid_6012");
-    EXPECT_TRUE(usb.FindDevice());
-    transcript.Clear();
-  }
-
   // Moves the grid's current cell, as a click on it does.
   static void Select(StringGrid* grid, int col, int row) { grid->setCurrentCell(row, col); }
   // Types `text` into the current cell's editor and ends the edit with `key`.
@@ -102,16 +73,6 @@ class RegisterPagesTest : public ::testing::Test {
     return out;
   }
   bool NothingSent() const { return transcript.Count(Kind::Transfer) == 0; }
-
-  sim::Transcript transcript;
-  sim::VirtualClock clock{&transcript};
-  sim::VirtualUsbPlatform platform{&transcript};
-  VelmoraUsb usb{platform};
-  sim::VirtualChip chip{clock};
-  ScriptedDialogs dialogs;
-  HookedEventPump pump;
-  TForm1 form{usb, clock, dialogs, pump, AllPagesStartup()};
-  Ui::TForm1& ui = *form.ui;
 };
 
 }  // namespace velmora::test

@@ -25,15 +25,21 @@ class ChipRegistersTest : public ::testing::Test {
   void SelectBank(std::uint8_t bank) { chip.Write(0x00, bank); }
   void I2cStart() { chip.Write(0x10, 0xC0); }
   void I2cStop() { chip.Write(0x10, 0xA0); }
+  // Reads the status until the done bit shows (at most 50 reads) and returns that status.
+  std::uint8_t WaitDone() {
+    std::uint8_t status = 0;
+    for (int read = 0; read < 50 && (status & kDone) == 0; ++read) status = chip.Read(0x10);
+    return status;
+  }
   std::uint8_t I2cSend(std::uint8_t byte) {
     chip.Write(0x14, 0x01);
     chip.Write(0x12, byte);
-    return chip.Read(0x10);
+    return WaitDone();
   }
   std::uint8_t I2cReceive(bool last) {
     chip.Write(0x10, last ? 0x90 : 0x80);
     chip.Write(0x14, 0x03);
-    EXPECT_EQ(chip.Read(0x10) & kDone, kDone);
+    EXPECT_EQ(WaitDone() & kDone, kDone);
     return chip.Read(0x13);
   }
   // The mailbox protocol: data, p1, p2, then the command.
@@ -167,14 +173,59 @@ TEST_F(ChipRegistersTest, BusyOrDataRefusingSlavesAndASlowEngine) {
   EXPECT_EQ(I2cSend(0x05), kDone | kNack);
   I2cStop();
   EXPECT_EQ(slave.pointer(), 0x00);
+}
 
-  // A slow engine: the done bit shows after three status reads, the acknowledge at once.
-  chip.i2c_engine().SetDoneAfterStatusReads(3);
+// The engine is busy for a number of status reads after each byte (one by default); until done
+// shows, the status reads "not done, no acknowledge" and 0x13 still holds the byte before.
+TEST_F(ChipRegistersTest, ResultsShowOnlyWithTheDoneBit) {
+  I2cSlave& slave = chip.default_slave();
+  slave.SetReg(0x00, 0x5A);
+  slave.SetReg(0x01, 0xA5);
+  SelectBank(0x0E);
+  const struct {
+    unsigned busy_reads;
+    std::vector<std::uint8_t> send_statuses, receive_statuses;
+  } cases[] = {
+      {I2cMasterEngine::kDefaultBusyStatusReads, {kNack, kDone, kDone}, {kNack, kDone}},
+      {3, {kNack, kNack, kNack, kDone}, {kNack, kNack, kNack, kDone}},
+      {0, {kNack, kDone}, {kNack, kDone}},  // never done at once: taken as 1
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.busy_reads);
+    chip.i2c_engine().SetDoneAfterStatusReads(c.busy_reads);
+    I2cStart();
+    chip.Write(0x14, 0x01);
+    chip.Write(0x12, 0x20);  // acknowledged by the slave
+    for (std::uint8_t expected : c.send_statuses) EXPECT_EQ(chip.Read(0x10), expected);
+    I2cSend(0x00);
+    I2cStart();
+    I2cSend(0x21);
+    // Two bytes in a row: 0x5A, then 0xA5 (last, not acknowledged).
+    chip.Write(0x10, 0x80);
+    chip.Write(0x14, 0x03);
+    const std::uint8_t before = chip.Read(0x13);
+    for (std::uint8_t expected : c.receive_statuses) {
+      if ((expected & kDone) == 0) {
+        EXPECT_EQ(chip.Read(0x13), before);
+      }
+      EXPECT_EQ(chip.Read(0x10), expected);
+    }
+    EXPECT_EQ(chip.Read(0x13), 0x5A);
+    chip.Write(0x10, 0x90);
+    chip.Write(0x14, 0x03);
+    EXPECT_EQ(chip.Read(0x13), 0x5A);
+    WaitDone();
+    EXPECT_EQ(chip.Read(0x13), 0xA5);
+    I2cStop();
+  }
+  // An absent slave's refusal shows only with done as well.
+  chip.i2c_engine().SetDoneAfterStatusReads(1);
   I2cStart();
-  EXPECT_EQ(I2cSend(0x20), 0x00);
-  EXPECT_EQ(chip.Read(0x10), 0x00);
-  EXPECT_EQ(chip.Read(0x10), 0x00);
-  EXPECT_EQ(chip.Read(0x10), kDone);
+  chip.Write(0x14, 0x01);
+  chip.Write(0x12, 0x30);
+  EXPECT_EQ(chip.Read(0x10), kNack);
+  EXPECT_EQ(chip.Read(0x10), kDone | kNack);
+  I2cStop();
 }
 
 TEST_F(ChipRegistersTest, TheByteGoesOutOnlyWhenWrittenAfterAGo) {

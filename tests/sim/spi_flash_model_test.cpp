@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <stdexcept>
 #include <vector>
 
 namespace velmora::sim {
@@ -304,34 +306,111 @@ TEST_F(FlashModelTest, StuckBusyAndAbsentPartsNeverAnswer) {
   EXPECT_EQ(Command({0x9F}, 4), (Bytes{0xC2, 0x20, 0x13, 0xFF}));
 }
 
-TEST(FlashModelGeometry, SizePageAndProtectBitsFollowTheId) {
-  const struct {
-    std::uint8_t type, code;
-    std::uint32_t size, page;
-    std::uint8_t status_after_ff;
-  } cases[] = {
-      {0x20, 0x13, 512 * 1024, 256, 0x9C},
-      {0x20, 0x10, 64 * 1024, 256, 0x9C},
-      {0x22, 0x11, 128 * 1024, 32, 0x8C},
-      {0x22, 0x10, 64 * 1024, 32, 0x8C},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << int{c.type} << " " << int{c.code});
+// Every part of the table behaves as its row says: it answers its identifier, programs pages of
+// its page size (the column wraps at the page's end), erases sectors of its sector size, has its
+// protect bits, and stays busy for its chip erase time.
+TEST(FlashPartTable, EveryPartBehavesAsItsRowSays) {
+  for (const FlashPart& part : FlashParts()) {
+    SCOPED_TRACE(FlashIdText(part.id));
+    EXPECT_EQ(part.size, std::uint32_t{1} << part.id[2]);  // the capacity code is log2 of it
     VirtualClock clock;
-    SpiFlashModel flash(clock, Part(c.type, c.code));
-    EXPECT_EQ(flash.Size(), c.size);
-    EXPECT_EQ(flash.PageSize(), c.page);
-    flash.Select();
-    flash.Transfer(0x06);
-    flash.Deselect();
-    flash.Select();
-    flash.Transfer(0x01);
-    flash.Transfer(0xFF);
-    flash.Deselect();
-    clock.Advance(10000);
-    EXPECT_EQ(flash.Status(), c.status_after_ff);
-    EXPECT_EQ(flash.ProtectedBytes(), c.size);
+    FlashConfig config;
+    config.id = part.id;
+    config.fill = kFill;
+    SpiFlashModel flash(clock, config);
+    EXPECT_EQ(flash.Size(), part.size);
+    auto command = [&](const Bytes& out, std::size_t read = 0) {
+      flash.Select();
+      for (std::uint8_t byte : out) flash.Transfer(byte);
+      Bytes answer;
+      for (std::size_t i = 0; i < read; ++i) answer.push_back(flash.Transfer(0xFF));
+      flash.Deselect();
+      return answer;
+    };
+    EXPECT_EQ(command({0x9F}, 3), Bytes(part.id.begin(), part.id.end()));
+
+    // Two bytes from the last column of the second page: the second wraps to that page's start.
+    const std::uint32_t last_column = 2 * part.page_size - 1;
+    command({0x06});
+    command({0x02, 0x00, static_cast<std::uint8_t>(last_column >> 8),
+             static_cast<std::uint8_t>(last_column), 0x11, 0x22});
+    EXPECT_EQ(command({0x05}, 1), Bytes{0x03});  // WIP and WEL during the cycle
+    clock.Advance(part.times.page_program_us);
+    EXPECT_EQ(flash.Peek(last_column), 0x11 & kFill);
+    EXPECT_EQ(flash.Peek(part.page_size), 0x22 & kFill);
+    EXPECT_EQ(flash.Peek(2 * part.page_size), kFill);
+
+    // A sector erase clears exactly the sector that holds the address.
+    const std::uint32_t inside = part.sector_size + part.sector_size / 2;
+    command({0x06});
+    command({0x20, static_cast<std::uint8_t>(inside >> 16), static_cast<std::uint8_t>(inside >> 8),
+             static_cast<std::uint8_t>(inside)});
+    clock.Advance(part.times.sector_erase_us);
+    EXPECT_EQ(flash.ReadRange(part.sector_size, part.sector_size), Bytes(part.sector_size, 0xFF));
+    EXPECT_EQ(flash.Peek(part.sector_size - 1), kFill);
+    EXPECT_EQ(flash.Peek(part.page_size), 0x22 & kFill);  // the sector before kept its page
+    EXPECT_EQ(flash.Peek(2 * part.sector_size), kFill);
+
+    // Writing 0xFF sets the part's protect bits and SRWD, and guards the whole array.
+    command({0x06});
+    command({0x01, 0xFF});
+    clock.Advance(part.times.write_status_us);
+    EXPECT_EQ(command({0x05}, 1), Bytes{static_cast<std::uint8_t>(part.block_protect_bits | 0x80)});
+    EXPECT_EQ(flash.ProtectedBytes(), part.size);
+    // Level 1 guards the part's protect unit.
+    command({0x06});
+    command({0x01, 0x04});
+    clock.Advance(part.times.write_status_us);
+    EXPECT_EQ(flash.ProtectedBytes(), std::min(part.protect_unit, part.size));
+    command({0x06});
+    command({0x01, 0x00});
+    clock.Advance(part.times.write_status_us);
+
+    // The chip erase keeps the part busy for its time, to the microsecond.
+    command({0x06});
+    command({0xC7});
+    clock.Advance(part.times.chip_erase_us - 1);
+    EXPECT_EQ(command({0x05}, 1), Bytes{0x03});
+    clock.Advance(1);
+    EXPECT_EQ(command({0x05}, 1), Bytes{0x00});
+    EXPECT_EQ(flash.ChipErases(), 1u);
   }
+}
+
+TEST(FlashPartTable, TheMemoryTypeAloneDoesNotDecideThePageSize) {
+  const struct {
+    FlashId id;
+    std::uint32_t page;
+    std::uint8_t protect_bits;
+  } cases[] = {{{0xC2, 0x22, 0x10}, 32, 0x0C},
+               {{0xC2, 0x22, 0x11}, 32, 0x0C},
+               {{0xEF, 0x22, 0x13}, 256, 0x1C},
+               {{0xC2, 0x20, 0x13}, 256, 0x1C}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(FlashIdText(c.id));
+    const FlashPart* part = FindFlashPart(c.id);
+    ASSERT_NE(part, nullptr);
+    EXPECT_EQ(part->page_size, c.page);
+    EXPECT_EQ(part->block_protect_bits, c.protect_bits);
+  }
+}
+
+TEST(FlashPartTable, APartNotInTheTableIsRefused) {
+  VirtualClock clock;
+  for (const FlashId id : {FlashId{0xC2, 0x20, 0x1F}, FlashId{0xC2, 0x22, 0x13},
+                           FlashId{0x00, 0x00, 0x00}, FlashId{0xFF, 0xFF, 0xFF}}) {
+    SCOPED_TRACE(FlashIdText(id));
+    EXPECT_EQ(FindFlashPart(id), nullptr);
+    FlashConfig config;
+    config.id = id;
+    EXPECT_THROW(SpiFlashModel(clock, config), std::invalid_argument);
+  }
+  // The times of the table are the default; a configuration may give its own.
+  FlashConfig config;
+  config.times = FlashTimes{.chip_erase_us = 5};
+  EXPECT_EQ(SpiFlashModel(clock, config).Times().chip_erase_us, 5u);
+  EXPECT_EQ(SpiFlashModel(clock, FlashConfig{}).Times().chip_erase_us,
+            FlashPartFor({0xC2, 0x20, 0x13}).times.chip_erase_us);
 }
 
 class SmallPartTest : public FlashModelTest {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace velmora::sim {
@@ -43,8 +44,23 @@ class VirtualChipTest : public ::testing::Test {
     Transfer(0xC3, 0x82, 0, 0, answer);
     return answer;
   }
+  bool FetchWorks(std::size_t count) {
+    Bytes answer(count, 0xEE);
+    return Transfer(0xC3, 0x82, 0, 0, answer);
+  }
+  // The register writes that follow the entry key and hand the flash to the bridge.
+  void IspSetUp() {
+    Out(0x90, 0, 0x00, {0x0D});
+    Out(0x90, 0, 0x07, {0x10});
+    Out(0x90, 0, 0x01, {0x03});
+  }
+  void EnterIspFully() {
+    EnterIsp();
+    IspSetUp();
+  }
   Bytes ReadId() {
     Out(0x81, 3, 1, {0x9F});
+    Ready();
     return Fetch(3);
   }
   bool Present() {
@@ -60,7 +76,7 @@ class VirtualChipTest : public ::testing::Test {
 };
 
 TEST_F(VirtualChipTest, AcceptsOnlyExactSetupValuesAndLengths) {
-  EnterIsp();
+  EnterIspFully();
   const struct {
     const char* name;
     std::uint8_t type, request;
@@ -75,21 +91,24 @@ TEST_F(VirtualChipTest, AcceptsOnlyExactSetupValuesAndLengths) {
       {"spi write, wValue 1", 0x43, 0x80, 1, 1, 1, false},
       {"spi write, empty", 0x43, 0x80, 0, 1, 0, false},
       {"spi write, 257 bytes", 0x43, 0x80, 0, 1, 257, false},
-      {"read command", 0x43, 0x81, 255, 1, 4, true},
+      {"read command, opcode only", 0x43, 0x81, 255, 1, 1, true},
+      {"read command, opcode and address", 0x43, 0x81, 255, 1, 4, true},
       {"read command, wIndex 0", 0x43, 0x81, 3, 0, 1, false},
       {"read command, 256 back", 0x43, 0x81, 256, 1, 4, false},
+      {"read command, 2 bytes", 0x43, 0x81, 3, 1, 2, false},
+      {"read command, 3 bytes", 0x43, 0x81, 3, 1, 3, false},
       {"read command, 5 bytes", 0x43, 0x81, 3, 1, 5, false},
       {"read command, empty", 0x43, 0x81, 3, 1, 0, false},
       {"read command, IN", 0xC3, 0x81, 3, 1, 1, false},
+      {"ready", 0xC3, 0x83, 0, 0, 1, true},
+      {"ready, 2 bytes", 0xC3, 0x83, 0, 0, 2, false},
+      {"ready, OUT", 0x43, 0x83, 0, 0, 1, false},
+      {"ready, wIndex 1", 0xC3, 0x83, 0, 1, 1, false},
       {"read data", 0xC3, 0x82, 0, 0, 255, true},
       {"read data, OUT", 0x43, 0x82, 0, 0, 1, false},
       {"read data, 256 bytes", 0xC3, 0x82, 0, 0, 256, false},
       {"read data, empty", 0xC3, 0x82, 0, 0, 0, false},
       {"read data, wValue 1", 0xC3, 0x82, 1, 0, 1, false},
-      {"ready", 0xC3, 0x83, 0, 0, 1, true},
-      {"ready, 2 bytes", 0xC3, 0x83, 0, 0, 2, false},
-      {"ready, OUT", 0x43, 0x83, 0, 0, 1, false},
-      {"ready, wIndex 1", 0xC3, 0x83, 0, 1, 1, false},
       {"register write", 0x43, 0x90, 0, 0x1234, 1, true},
       {"register write, 2 bytes", 0x43, 0x90, 0, 0x12, 2, false},
       {"register write, IN", 0xC3, 0x90, 0, 0x12, 1, false},
@@ -137,19 +156,47 @@ TEST_F(VirtualChipTest, IspModeFollowsOnlyTheExactKeysWithoutDataStage) {
   }
 }
 
-TEST_F(VirtualChipTest, FlashIsReachedOutsideIspModeOnlyWhenAllowed) {
+// The firmware hands the serial bus over only for the key followed by the bank 0x0D set-up:
+// register 0x07 := 0x10 and register 0x01 := 0x03, in either order.
+TEST_F(VirtualChipTest, FlashIsReachedOnlyAfterTheKeyAndTheWholeBankODSetUp) {
   const struct {
-    bool needs_isp, in_isp, reachable;
+    const char* name;
+    std::vector<const char*> steps;  // "key", "exit" or a register write "RR=VV"
+    bool reachable;
   } cases[] = {
-      {true, false, false},
-      {true, true, true},
-      {false, false, true},
-      {false, true, true},
+      {"nothing", {}, false},
+      {"key alone", {"key"}, false},
+      {"key, 07 only", {"key", "00=0D", "07=10"}, false},
+      {"key, 01 only", {"key", "00=0D", "01=03"}, false},
+      {"key and set-up", {"key", "00=0D", "07=10", "01=03"}, true},
+      {"key, set-up in the other order", {"key", "00=0D", "01=03", "07=10"}, true},
+      {"set-up around the key, as the Enter ISP button makes it",
+       {"00=0D", "01=03", "key", "00=0D", "07=10", "01=03"},
+       true},
+      {"set-up before the key only", {"00=0D", "07=10", "01=03", "key"}, false},
+      {"set-up in another bank", {"key", "00=0E", "07=10", "01=03"}, false},
+      {"a wrong set-up value", {"key", "00=0D", "07=11", "01=03"}, false},
+      {"set-up, then the exit key", {"key", "00=0D", "07=10", "01=03", "exit"}, false},
+      {"set-up, then 07 cleared", {"key", "00=0D", "07=10", "01=03", "07=00"}, false},
+      {"set-up, then the key again", {"key", "00=0D", "07=10", "01=03", "key"}, true},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << "needs " << c.needs_isp << " in " << c.in_isp);
-    chip.SetFlashNeedsIspMode(c.needs_isp);
-    c.in_isp ? EnterIsp() : ExitIsp();
+    SCOPED_TRACE(c.name);
+    ExitIsp();
+    Out(0x90, 0, 0x00, {0x0D});
+    Out(0x90, 0, 0x07, {0x00});
+    Out(0x90, 0, 0x01, {0x00});
+    for (const std::string step : c.steps) {
+      if (step == "key") {
+        EnterIsp();
+      } else if (step == "exit") {
+        ExitIsp();
+      } else {
+        const auto reg = static_cast<std::uint16_t>(std::stoul(step.substr(0, 2), nullptr, 16));
+        Out(0x90, 0, reg, {static_cast<std::uint8_t>(std::stoul(step.substr(3), nullptr, 16))});
+      }
+    }
+    EXPECT_EQ(chip.FlashReachable(), c.reachable);
     chip.Flash().Fill(0xCC);
     EXPECT_TRUE(Out(0x80, 0, 1, {0x06}));  // accepted either way
     EXPECT_TRUE(Out(0x80, 0, 0, {0x02, 0x00, 0x00, 0x10}));
@@ -158,12 +205,16 @@ TEST_F(VirtualChipTest, FlashIsReachedOutsideIspModeOnlyWhenAllowed) {
     EXPECT_EQ(chip.Flash().Peek(0x10), c.reachable ? 0x00 : 0xCC);
     EXPECT_TRUE(Out(0x81, 3, 1, {0x9F}));
     EXPECT_EQ(Ready(), c.reachable ? 1 : 0);
-    EXPECT_EQ(Fetch(3), c.reachable ? (Bytes{0xC2, 0x20, 0x13}) : (Bytes{0x00, 0x00, 0x00}));
+    // Nothing was read back from an unreachable flash: the fetch stalls.
+    EXPECT_EQ(FetchWorks(3), c.reachable);
+    if (c.reachable) {
+      EXPECT_EQ(Fetch(3), (Bytes{0xC2, 0x20, 0x13}));
+    }
   }
 }
 
 TEST_F(VirtualChipTest, PassThroughPiecesFormOneCommandUntilTheLastPiece) {
-  EnterIsp();
+  EnterIspFully();
   chip.Flash().Fill(0xFF);
   Out(0x80, 0, 1, {0x06});
   Out(0x80, 0, 0, {0x02, 0x00, 0x01});  // opcode and part of the address
@@ -174,28 +225,65 @@ TEST_F(VirtualChipTest, PassThroughPiecesFormOneCommandUntilTheLastPiece) {
   clock.Advance(1000);
   EXPECT_EQ(chip.Flash().ReadRange(0x100, 4), (Bytes{0x11, 0x22, 0x33, 0xFF}));
   // A read command continues an open piece and closes it.
-  Out(0x80, 0, 0, {0x03, 0x00});
-  Out(0x81, 2, 1, {0x01, 0x01});
+  Out(0x80, 0, 0, {0x03, 0x00, 0x01});
+  Out(0x81, 2, 1, {0x01});
+  EXPECT_EQ(Ready(), 1);
   EXPECT_EQ(Fetch(2), (Bytes{0x22, 0x33}));
   EXPECT_EQ(chip.LastReadBack(), (Bytes{0x22, 0x33}));
-  // The read-back buffer keeps older bytes past the last answer.
-  Out(0x81, 1, 1, {0x05});
-  EXPECT_EQ(Fetch(2), (Bytes{0x00, 0x33}));
 }
 
-TEST_F(VirtualChipTest, ReadyFollowsTheConfiguredDelayAndTheNeverReadyFault) {
-  EnterIsp();
+// 0x82 answers only what the last 0x81 read, and only once 0x83 has said it finished; older
+// bytes in the buffer are never handed out.
+TEST_F(VirtualChipTest, ReadBackIsFetchedOnlyWhenFinishedAndNoMoreThanWasRead) {
+  EXPECT_FALSE(FetchWorks(1));  // nothing was ever read
+  EnterIspFully();
   chip.SetSpiReadyDelayUs(500);
+  chip.Flash().WriteRange(0x40, {0x11, 0x22, 0x33, 0x44});
+  EXPECT_TRUE(Out(0x81, 4, 1, {0x03, 0x00, 0x00, 0x40}));
+  EXPECT_FALSE(FetchWorks(4));  // not asked whether finished
+  EXPECT_EQ(Ready(), 0);
+  EXPECT_FALSE(FetchWorks(4));  // asked, but not finished yet
+  clock.Advance(500);
+  EXPECT_EQ(Ready(), 1);
+  EXPECT_FALSE(FetchWorks(5));  // more than was read
+  EXPECT_EQ(Fetch(4), (Bytes{0x11, 0x22, 0x33, 0x44}));
+  EXPECT_EQ(Fetch(2), (Bytes{0x11, 0x22}));  // the same answer again, or part of it
+
+  // A new read command makes the old answer unfetchable until it finishes in turn.
+  EXPECT_TRUE(Out(0x81, 1, 1, {0x05}));
+  EXPECT_FALSE(FetchWorks(1));
+  clock.Advance(500);
+  EXPECT_EQ(Ready(), 1);
+  EXPECT_FALSE(FetchWorks(2));  // the buffer still holds 0x22 there, but it is not this answer
+  EXPECT_EQ(Fetch(1), Bytes{0x00});
+
+  // A refused read command changes nothing: the last answer stays fetchable.
+  EXPECT_FALSE(Out(0x81, 3, 1, {0x9F, 0x00}));
+  EXPECT_EQ(Fetch(1), Bytes{0x00});
+  // Power loss clears it.
+  chip.Unplug();
+  chip.Replug();
+  handle = platform.Open(kAudioPath);
+  EnterIspFully();
+  EXPECT_FALSE(FetchWorks(1));
+}
+
+TEST_F(VirtualChipTest, ReadyFollowsTheConfiguredDelayAnswerAndTheNeverReadyFault) {
+  EnterIspFully();
+  chip.SetSpiReadyDelayUs(500);
+  chip.SetReadyAnswer(0x80);
   Out(0x81, 1, 1, {0x05});
   EXPECT_EQ(Ready(), 0);
   clock.Advance(499);
   EXPECT_EQ(Ready(), 0);
   clock.Advance(1);
-  EXPECT_EQ(Ready(), 1);
+  EXPECT_EQ(Ready(), 0x80);
   chip.SetNeverReady(true);
   clock.Advance(1'000'000);
   EXPECT_EQ(Ready(), 0);
   chip.SetNeverReady(false);
+  EXPECT_EQ(Ready(), 0x80);
+  chip.SetReadyAnswer(0);  // "finished" is never zero
   EXPECT_EQ(Ready(), 1);
 }
 
@@ -206,6 +294,7 @@ TEST_F(VirtualChipTest, FailedTransfersChangeNothing) {
   EXPECT_FALSE(chip.InIspMode());
   EXPECT_TRUE(EnterIsp());
   EXPECT_TRUE(chip.InIspMode());
+  IspSetUp();
 
   chip.FailRequest(0x82);
   Bytes answer{0x5A};
@@ -216,13 +305,13 @@ TEST_F(VirtualChipTest, FailedTransfersChangeNothing) {
   EXPECT_EQ(ReadId(), (Bytes{0xC2, 0x20, 0x13}));
 
   chip.FailRequest(0x90);
-  EXPECT_FALSE(Out(0x90, 0, 0x00, {0x0D}));
-  EXPECT_EQ(chip.Registers().bank(), 0x00);
+  EXPECT_FALSE(Out(0x90, 0, 0x00, {0x0E}));
+  EXPECT_EQ(chip.Registers().bank(), 0x0D);
   EXPECT_EQ(chip.TransfersRefused(), 4u);
 }
 
 TEST_F(VirtualChipTest, FlippedBitsCorruptOneAnswerOrAll) {
-  EnterIsp();
+  EnterIspFully();
   chip.FlipReadBits(0x01, VirtualChip::Flip::Once, 2);
   EXPECT_EQ(ReadId(), (Bytes{0xC2, 0x20, 0x12}));
   EXPECT_EQ(ReadId(), (Bytes{0xC2, 0x20, 0x13}));
@@ -236,6 +325,7 @@ TEST_F(VirtualChipTest, FlippedBitsCorruptOneAnswerOrAll) {
 
 TEST_F(VirtualChipTest, UnplugAfterTransfersTakesTheChipOffTheBus) {
   chip.PlugInto(platform, kLoaderPath1d7a, Visibility::GenericOnly);
+  EnterIspFully();
   chip.UnplugAfterTransfers(3);
   EXPECT_TRUE(EnterIsp());
   EXPECT_TRUE(Out(0x80, 0, 1, {0x06}));
@@ -258,6 +348,7 @@ TEST_F(VirtualChipTest, UnplugAfterTransfersTakesTheChipOffTheBus) {
   EXPECT_EQ(loader, (std::vector<std::string>{kAudioPath, kLoaderPath1d7a}));
   handle = platform.Open(kAudioPath);
   EXPECT_TRUE(EnterIsp());
+  EXPECT_FALSE(chip.FlashReachable());  // the set-up is gone with the power
 }
 
 TEST_F(VirtualChipTest, ProbeLatencyAndRegisterForwarding) {

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -70,7 +71,9 @@ struct Device {
   UMockdevIoctlBase* handler = nullptr;
   bool silent = false;
   bool unplugged = false;
+  std::size_t short_answers = SIZE_MAX;
   std::size_t transfers = 0;
+  std::vector<UmockdevHarness::SetupPacket> setups;
   std::vector<Urb> urbs;
 };
 
@@ -101,9 +104,10 @@ bool Answer(Device& device, std::uint8_t* setup_and_data, std::size_t data_room,
   setup.request = setup_and_data[1];
   setup.value = std::uint16_t(setup_and_data[2] | (setup_and_data[3] << 8));
   setup.index = std::uint16_t(setup_and_data[4] | (setup_and_data[5] << 8));
+  const auto w_length = std::uint16_t(setup_and_data[6] | (setup_and_data[7] << 8));
+  device.setups.push_back({setup, w_length});
   const std::uint32_t length =
-      std::min<std::uint32_t>(std::uint16_t(setup_and_data[6] | (setup_and_data[7] << 8)),
-                              static_cast<std::uint32_t>(data_room));
+      std::min<std::uint32_t>(w_length, static_cast<std::uint32_t>(data_room));
   std::uint8_t* data = setup_and_data + kSetupSize;
   sim::VirtualDevice* answers = device.info.answers;
 
@@ -118,7 +122,8 @@ bool Answer(Device& device, std::uint8_t* setup_and_data, std::size_t data_room,
   }
   if (answers == nullptr) return false;
   if (!answers->HandleControl(device.info.backend, setup, data, length)) return false;
-  actual_length = static_cast<int>(length);
+  actual_length = static_cast<int>(
+      setup.DeviceToHost() ? std::min<std::size_t>(length, device.short_answers) : length);
   return true;
 }
 
@@ -449,6 +454,19 @@ void UmockdevHarness::AllowAccess(int id) {
   const std::string node = std::string(root) + s.devices[id]->devnode;
   g_free(root);
   chmod(node.c_str(), 0644);
+}
+
+void UmockdevHarness::SetShortAnswers(int id, std::size_t bytes) {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  if (id >= 0 && std::size_t(id) < state_->devices.size()) {
+    state_->devices[id]->short_answers = bytes;
+  }
+}
+
+std::vector<UmockdevHarness::SetupPacket> UmockdevHarness::Setups(int id) const {
+  std::lock_guard<std::mutex> lock(state_->mutex);
+  if (id < 0 || std::size_t(id) >= state_->devices.size()) return {};
+  return state_->devices[id]->setups;
 }
 
 std::size_t UmockdevHarness::TransferCount(int id) const {

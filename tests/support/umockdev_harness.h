@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "virtual_usb_platform.h"
 
@@ -56,8 +57,19 @@ class UmockdevHarness {
   bool DenyAccess(int id);
   void AllowAccess(int id);
 
+  // IN data stages of vendor and class requests end after at most `bytes` bytes (a short
+  // answer, as from a device with less to say); SIZE_MAX restores full answers.
+  void SetShortAnswers(int id, std::size_t bytes);
+
   // Control transfers that reached the device (setup packets seen), the probe included.
   std::size_t TransferCount(int id) const;
+
+  // The setup packets that reached the device, in order, with their wLength.
+  struct SetupPacket {
+    ControlSetup setup;
+    std::uint16_t length = 0;
+  };
+  std::vector<SetupPacket> Setups(int id) const;
 
   // Sets LD_PRELOAD (and ASAN_OPTIONS=verify_asan_link_order=0) and re-executes the program when
   // umockdev's preload library is not loaded yet. Returns only when it is (or exec failed).

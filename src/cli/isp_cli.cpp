@@ -1,0 +1,93 @@
+#include "isp_cli.h"
+
+#include <CLI/CLI.hpp>
+#include <vector>
+
+#include "cli_context.h"
+#include "cli_options.h"
+#include "commands.h"
+#include "exit_codes.h"
+#include "velmora_version.h"
+
+namespace velmora::cli {
+namespace {
+
+// The options every command takes, before or after its name.
+void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
+  app.fallthrough();
+  app.set_version_flag("--version", std::string("velmora-isp ") + kVersion);
+  CLI::Option* virtual_chip = app.add_flag(
+      "--virtual", options.virtual_chip,
+      "Work on the virtual chip (plugged in as 6ccf:6012, flash erased) instead of USB");
+  app.add_option("--virtual-flash", options.virtual_flash,
+                 "Keep the virtual chip's flash in FILE between runs (created erased if missing)")
+      ->type_name("FILE")
+      ->needs(virtual_chip);
+  app.add_option("--virtual-id", options.virtual_id,
+                 "JEDEC id of the virtual chip's flash (default C22013, 512 KiB)")
+      ->check(JedecIdText())
+      ->type_name("ID")
+      ->needs(virtual_chip);
+  app.add_flag("--verbose", options.verbose, "Print every USB request on stderr");
+  app.add_option("--log", options.log, "Write a JSON report of the run to FILE")->type_name("FILE");
+}
+
+// What is left to do once the command has run: keep the virtual chip's flash and write the
+// report. A file that cannot be written turns a success into exit code 1.
+int FinishRun(CliContext& ctx, int code) {
+  if (ctx.bench) {
+    // The flash is kept whatever the command found: it is what the chip now holds.
+    const FileWriteResult saved = ctx.bench->SaveVirtualFlash();
+    if (!saved.ok) {
+      ctx.env.err << saved.error << '\n';
+      if (code == kExitSuccess) code = kExitStepFailed;
+    }
+    if (ctx.env.virtual_chip_done && ctx.bench->VirtualChip() != nullptr) {
+      ctx.env.virtual_chip_done(*ctx.bench->VirtualChip());
+    }
+  }
+  if (!ctx.options.log.empty()) {
+    ctx.report.Finish(code, ctx.message);
+    const FileWriteResult written = ctx.report.WriteTo(ctx.options.log);
+    if (!written.ok) {
+      ctx.env.err << written.error << '\n';
+      if (code == kExitSuccess) code = kExitStepFailed;
+    }
+  }
+  return code;
+}
+
+}  // namespace
+
+int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
+  GlobalOptions options;
+  RunReport report(std::vector<std::string>(argv + 1, argv + argc));
+  CliContext ctx{env, options, report, {}, {}};
+  CommandRun run{ctx, options};
+
+  CLI::App app(
+      "Programs and inspects the Velmora USB audio bridge chip: its flash (Auto, read-back), its "
+      "registers and the slave behind its I2C master. Exit codes: 0 success, 1 a step failed, 2 "
+      "usage error or bad program file (device untouched), 3 no device.",
+      "velmora-isp");
+  app.require_subcommand(1);
+  AddGlobalOptions(app, options);
+  AddDetectCommand(app, run);
+  AddAutoCommand(app, run);
+  AddReadBackCommand(app, run);
+  AddImageCommands(app, run);
+  AddRegisterCommands(app, run);
+  AddParamsCommands(app, run);
+  AddStatusCommand(app, run);
+
+  // The command runs from its callback, once the whole command line has been checked.
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    const int code = app.exit(error, env.out, env.err);
+    return code == 0 ? kExitSuccess : kExitUsage;
+  }
+  return FinishRun(ctx, run.code);
+}
+
+}  // namespace velmora::cli
