@@ -83,3 +83,23 @@ if command -v lintian >/dev/null; then
 else
   echo "-- lintian is not installed: skipped"
 fi
+
+# On CI (a throw-away machine, as root) the package is installed for real with dpkg, its
+# programs run from /usr/bin, and it is purged again. Nowhere else: a developer's system keeps
+# whatever it has installed.
+if [ "${CI:-}" = "true" ] && [ "$(id -u)" -eq 0 ]; then
+  echo "-- dpkg installs the package, its programs run, dpkg purges it"
+  if dpkg-query -W -f='${Status}' velmora-usbtool 2>/dev/null | grep -q 'ok installed'; then
+    fail "velmora-usbtool is installed already: not touching it"
+  fi
+  dpkg -i "$deb" >/dev/null || fail "dpkg could not install $deb"
+  status=0
+  [ "$(/usr/bin/velmora-isp --version)" = "velmora-isp $version" ] || status=1
+  [ "$(/usr/bin/velmora-usbtool --version)" = "velmora-usbtool $version" ] || status=1
+  /usr/bin/velmora-isp --virtual auto samples/velmora-demo-fw.hex >/dev/null || status=1
+  [ -f /usr/lib/udev/rules.d/70-velmora-usbtool.rules ] || status=1
+  dpkg --purge velmora-usbtool >/dev/null || fail "dpkg could not purge the package"
+  [ ! -e /usr/bin/velmora-isp ] || fail "purging left /usr/bin/velmora-isp behind"
+  [ "$status" -eq 0 ] || fail "the installed package's programs did not run as expected"
+  echo "installed, ran (--version, a virtual Auto), purged"
+fi
