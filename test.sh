@@ -69,4 +69,8 @@ if [ "${CI:-}" = "true" ]; then
   fi
   grep -E '^#[0-9]+[[:space:]]+DONE|^stat::' build-fuzz/fuzz.log
 fi
+
+echo "== install into a staging folder, the desktop files, the manual pages, the Debian package"
+scripts/check-package.sh build
+
 echo "== all checks passed"

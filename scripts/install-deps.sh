@@ -22,6 +22,11 @@ packages=(
 # libFuzzer runtime that comes with it.
 packages+=(clang-14 libclang-rt-14-dev)
 
+# What cmake --install and cpack make, and test.sh's checks of it (scripts/check-package.sh):
+# rsvg-convert renders the icon's PNG sizes, scdoc writes the manual pages, man renders them;
+# dpkg-shlibdeps and file find the package's dependencies; the validators and lintian judge.
+packages+=(librsvg2-bin scdoc man-db dpkg-dev file desktop-file-utils appstream lintian)
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

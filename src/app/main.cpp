@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);  // takes Qt's own options (-platform, -style, ...) out
   app.setApplicationName("velmora-usbtool");
+  app.setDesktopFileName("velmora-usbtool");  // Wayland desktops find the entry's icon by this
   const velmora::CommandLine options = velmora::ReadCommandLine(app.arguments(), Program::Tool);
   if (options.exit_code) return velmora::FinishCommandLine(options);
 
