@@ -97,6 +97,13 @@ FileWriteResult WriteFileAtomically(const std::string& path, std::span<const std
   if (named.filename().empty()) return {false, "Cannot write " + path + ": no file name"};
   fs::path target;
   if (!ResolveLinks(named, target)) return Failure("Cannot follow", named, ELOOP);
+  // Only a regular file is replaced. Renaming over a device node or a named pipe would swap it
+  // for a plain file (run as root, "dump to /dev/null" would replace /dev/null).
+  std::error_code status_error;
+  const fs::file_status existing = fs::status(target, status_error);
+  if (fs::exists(existing) && !fs::is_regular_file(existing)) {
+    return {false, "Cannot write " + target.filename().string() + ": not a regular file"};
+  }
   const fs::path temporary = TemporaryBeside(target);
 
   std::FILE* file = CreateTemporary(temporary, target);

@@ -3,6 +3,7 @@
 #include "flash_engine.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -666,14 +667,18 @@ TEST_F(AtomicFileTest, WritesThroughLinksAndKeepsTheModeOfTheFileItReplaces) {
 
 TEST_F(AtomicFileTest, FailuresLeaveNoPartialFile) {
   std::filesystem::create_directories(folder / "taken.bin" / "inside");
+  ASSERT_EQ(::mkfifo((folder / "pipe").c_str(), 0600), 0);
+  std::filesystem::create_symlink("pipe", folder / "to-pipe");
   struct Case {
     const char* name;
     std::filesystem::path target;
     std::vector<std::string> entries_after;
   } cases[] = {
-      {"folder missing", folder / "missing" / "flash.bin", {"taken.bin"}},
-      {"target is a folder", folder / "taken.bin", {"taken.bin"}},
-      {"no file name", folder / "", {"taken.bin"}},
+      {"folder missing", folder / "missing" / "flash.bin", {"pipe", "taken.bin", "to-pipe"}},
+      {"target is a folder", folder / "taken.bin", {"pipe", "taken.bin", "to-pipe"}},
+      {"no file name", folder / "", {"pipe", "taken.bin", "to-pipe"}},
+      {"target is a named pipe", folder / "pipe", {"pipe", "taken.bin", "to-pipe"}},
+      {"link to a named pipe", folder / "to-pipe", {"pipe", "taken.bin", "to-pipe"}},
   };
   const std::vector<std::uint8_t> bytes(4096, 0xA5);
   for (const Case& c : cases) {
@@ -684,6 +689,7 @@ TEST_F(AtomicFileTest, FailuresLeaveNoPartialFile) {
     EXPECT_EQ(Entries(), c.entries_after);
   }
   EXPECT_TRUE(std::filesystem::is_directory(folder / "taken.bin" / "inside"));
+  EXPECT_TRUE(std::filesystem::is_fifo(folder / "pipe"));
 }
 
 }  // namespace

@@ -190,7 +190,7 @@ TEST_F(BinFilePageTest, ATargetThatCannotBeWrittenIsReportedAndNothingIsLeftBehi
   const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
   for (const auto& [target, error] :
        {std::pair{dir.filePath("no-such-folder/new.bin"), "Cannot create new.bin: "},
-        std::pair{dir.filePath("taken.bin"), "Cannot replace taken.bin: "}}) {
+        std::pair{dir.filePath("taken.bin"), "Cannot write taken.bin: not a regular file"}}) {
     ChooseNewFile(dir.filePath("first.bin"));
     Click(ui.btnSaveBin);
     ASSERT_TRUE(QFile::remove(dir.filePath("first.bin")));
