@@ -1,6 +1,6 @@
 // The window for tests of the "Gen. Bin File" tab: scripted dialogs, a scratch folder for the
 // image files, and builders of firmware images with a user table. The tab never talks to the
-// device, so no chip is plugged in.
+// device, so the chip stays unplugged.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,25 +15,15 @@
 #include <string_view>
 #include <vector>
 
-#include "hooked_event_pump.h"
-#include "scripted_dialogs.h"
-#include "test_startup.h"
-#include "tform1.h"
-#include "ui_tform1.h"
-#include "virtual_clock.h"
-#include "virtual_usb_platform.h"
+#include "form_fixture.h"
 
 namespace velmora::test {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class BinFilePageTest : public ::testing::Test {
+class BinFilePageTest : public PageTest {
  protected:
-  BinFilePageTest() {
-    form.Timer1->stop();
-    form.show();
-    ui.MainPageControl->setCurrentWidget(ui.BinFile);
-  }
+  BinFilePageTest() { ShowPage(ui.BinFile); }
 
   void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
 
@@ -75,15 +65,7 @@ class BinFilePageTest : public ::testing::Test {
     return {bytes.begin(), bytes.end()};
   }
 
-  sim::Transcript transcript;
-  sim::VirtualClock clock{&transcript};
-  sim::VirtualUsbPlatform platform{&transcript};
-  VelmoraUsb usb{platform};
-  ScriptedDialogs dialogs;
-  HookedEventPump pump;
   QTemporaryDir dir;
-  TForm1 form{usb, clock, dialogs, pump, AllPagesStartup()};
-  Ui::TForm1& ui = *form.ui;
 };
 
 }  // namespace velmora::test

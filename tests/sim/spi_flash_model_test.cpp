@@ -14,6 +14,17 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint8_t kFill = 0xCC;
 
+// One chip-select cycle: clocks `out`, then `read` dummy bytes, and returns what came back
+// during the dummy bytes.
+Bytes Cycle(SpiFlashModel& flash, const Bytes& out, std::size_t read = 0) {
+  flash.Select();
+  for (std::uint8_t byte : out) flash.Transfer(byte);
+  Bytes answer;
+  for (std::size_t i = 0; i < read; ++i) answer.push_back(flash.Transfer(0xFF));
+  flash.Deselect();
+  return answer;
+}
+
 FlashConfig Part(std::uint8_t type, std::uint8_t code) {
   FlashConfig config;
   config.id = {0xC2, type, code};
@@ -25,16 +36,7 @@ class FlashModelTest : public ::testing::Test {
  protected:
   explicit FlashModelTest(FlashConfig config = Part(0x20, 0x13)) : flash(clock, config) {}
 
-  // One chip-select cycle: clocks `out`, then `read` dummy bytes, and returns what came back
-  // during the dummy bytes.
-  Bytes Command(const Bytes& out, std::size_t read = 0) {
-    flash.Select();
-    for (std::uint8_t byte : out) flash.Transfer(byte);
-    Bytes answer;
-    for (std::size_t i = 0; i < read; ++i) answer.push_back(flash.Transfer(0xFF));
-    flash.Deselect();
-    return answer;
-  }
+  Bytes Command(const Bytes& out, std::size_t read = 0) { return Cycle(flash, out, read); }
   void WriteEnable() { Command({0x06}); }
   std::uint8_t Status() { return Command({0x05}, 1)[0]; }
   Bytes Read(std::uint32_t address, std::size_t count) {
@@ -319,14 +321,7 @@ TEST(FlashPartTable, EveryPartBehavesAsItsRowSays) {
     config.fill = kFill;
     SpiFlashModel flash(clock, config);
     EXPECT_EQ(flash.Size(), part.size);
-    auto command = [&](const Bytes& out, std::size_t read = 0) {
-      flash.Select();
-      for (std::uint8_t byte : out) flash.Transfer(byte);
-      Bytes answer;
-      for (std::size_t i = 0; i < read; ++i) answer.push_back(flash.Transfer(0xFF));
-      flash.Deselect();
-      return answer;
-    };
+    auto command = [&](const Bytes& out, std::size_t read = 0) { return Cycle(flash, out, read); };
     EXPECT_EQ(command({0x9F}, 3), Bytes(part.id.begin(), part.id.end()));
 
     // Two bytes from the last column of the second page: the second wraps to that page's start.
