@@ -12,6 +12,9 @@ jobs=$(nproc)
 echo "== format check"
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
+echo "== shell scripts: no reader that stops early after a producer under pipefail"
+scripts/lint-shell.sh
+
 echo "== no QtTest verdict macros inside GoogleTest tests"
 if git grep -n -E '\b(QVERIFY|QCOMPARE|QTRY_[A-Z_]+)\b' -- tests; then
   echo "QtTest macros return silently inside GoogleTest: use EXPECT_/ASSERT_" >&2

@@ -65,7 +65,10 @@ echo "Depends: $depends"
 for library in libqt6widgets6 libusb-1.0-0 qt6-qpa-plugins; do
   grep -q "\b$library\b" <<<"$depends" || fail "the package does not depend on $library"
 done
-dpkg-deb --ctrl-tarfile "$deb" | tar -t | grep -qx './postinst' || fail "the package has no postinst"
+# The listing is captured whole before it is searched: a grep -q that stops reading at its first
+# match would let tar die of SIGPIPE, and pipefail would turn a good package into a failure.
+control=$(dpkg-deb --ctrl-tarfile "$deb" | tar -t)
+grep -qx './postinst' <<<"$control" || fail "the package has no postinst"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "the package's version is not $version"
 
 # The packaged programs are stripped copies: they must run too.
@@ -89,7 +92,8 @@ fi
 # whatever it has installed.
 if [ "${CI:-}" = "true" ] && [ "$(id -u)" -eq 0 ]; then
   echo "-- dpkg installs the package, its programs run, dpkg purges it"
-  if dpkg-query -W -f='${Status}' velmora-usbtool 2>/dev/null | grep -q 'ok installed'; then
+  installed=$(dpkg-query -W -f='${Status}' velmora-usbtool 2>/dev/null || true)
+  if grep -q 'ok installed' <<<"$installed"; then
     fail "velmora-usbtool is installed already: not touching it"
   fi
   dpkg -i "$deb" >/dev/null || fail "dpkg could not install $deb"

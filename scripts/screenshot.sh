@@ -43,8 +43,9 @@ shoot() {
   shift
   QT_QPA_PLATFORM=xcb "$demo" "$@" >"$workdir/demo.log" 2>&1 &
   demo_pid=$!
-  local window
-  window=$(timeout 20 xdotool search --sync --onlyvisible --pid "$demo_pid" | head -n 1) || true
+  local windows window
+  windows=$(timeout 20 xdotool search --sync --onlyvisible --pid "$demo_pid") || true
+  window=${windows%%$'\n'*}
   [ -n "$window" ] || { cat "$workdir/demo.log" >&2; echo "the demo window did not appear" >&2; exit 1; }
   sleep "$settle"
   mkdir -p "$(dirname "$out")"
