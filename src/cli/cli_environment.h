@@ -22,7 +22,8 @@ struct CliEnvironment {
   std::ostream& err;  // usage errors, failures in words and the --verbose request lines
   // A terminal gets one updating bar per step; anything else (a log file, a pipe) plain lines.
   bool out_is_terminal = false;
-  // Raised by Ctrl-C. A running job stops at its next chunk, page or poll boundary.
+  // Raised by Ctrl-C (or SIGTERM, SIGHUP). A running job stops at its next chunk, page or poll
+  // boundary.
   const std::atomic<bool>* interrupted = nullptr;
   // The USB bus of this system (libusb, or the Windows drivers); made when a command first needs
   // the device, and only without --virtual.
@@ -37,6 +38,9 @@ struct CliEnvironment {
   // fault) and at the end of the run, before it goes (to look at what the command did to it).
   std::function<void(sim::VirtualChip&)> virtual_chip_made;
   std::function<void(sim::VirtualChip&)> virtual_chip_done;
+  // The number of the signal that raised `interrupted` (0 or null: none, or not a signal), so the
+  // verdict and the report can name it.
+  const std::atomic<int>* stop_signal = nullptr;
 };
 
 }  // namespace velmora::cli

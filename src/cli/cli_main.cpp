@@ -1,5 +1,6 @@
 // velmora-isp: the command-line flasher on this system's USB bus (libusb, or the Windows
-// drivers), with Ctrl-C asking a running job to stop at its next boundary.
+// drivers). Ctrl-C, SIGTERM (timeout, kill) and SIGHUP (a closed terminal) ask a running job to
+// stop at its next boundary; a reader that goes away (a closed pipe) never ends a run.
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -22,13 +23,45 @@
 namespace {
 
 std::atomic<bool> interrupted{false};
+std::atomic<int> stop_signal{0};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler sets it");
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler sets it");
 
-// The first Ctrl-C asks the job to stop (the flash is still protected and ISP mode left); a
-// second one ends the program at once.
-extern "C" void OnInterrupt(int) {
-  interrupted = true;
-  std::signal(SIGINT, SIG_DFL);
+// The first signal asks the job to stop (the flash is still protected and ISP mode left). A
+// further one only says that the stop is under way: ending the program then would leave the
+// part erased, unprotected and in ISP mode.
+extern "C" void OnStopSignal(int number) {
+  if (interrupted.exchange(true)) {
+    static const char kUnderWay[] =
+        "\nStopping: the flash protect and the ISP exit still run, please wait\n";
+#ifdef _WIN32
+    std::signal(number, OnStopSignal);  // the Windows runtime resets the handler on each signal
+    (void)!_write(2, kUnderWay, sizeof kUnderWay - 1);
+#else
+    (void)!write(2, kUnderWay, sizeof kUnderWay - 1);
+#endif
+    return;
+  }
+  stop_signal = number;
+#ifdef _WIN32
+  std::signal(number, OnStopSignal);
+#endif
+}
+
+void CatchStopSignals() {
+#ifdef _WIN32
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+#else
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
+  // A closed stdout or stderr makes writes fail with EPIPE instead: the streams then drop what
+  // is printed and the run goes on to its end.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
 }
 
 bool StdoutIsTerminal() {
@@ -50,7 +83,7 @@ std::unique_ptr<velmora::UsbPlatform> MakeUsbPlatform() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::signal(SIGINT, OnInterrupt);
+  CatchStopSignals();
   velmora::RealSleeper sleeper;
   velmora::cli::CliEnvironment env{.out = std::cout,
                                    .err = std::cerr,
@@ -60,6 +93,7 @@ int main(int argc, char** argv) {
                                    .sleeper = &sleeper,
                                    .virtual_pauses_real = true,
                                    .virtual_chip_made = {},
-                                   .virtual_chip_done = {}};
+                                   .virtual_chip_done = {},
+                                   .stop_signal = &stop_signal};
   return velmora::cli::RunIspCli(argc, argv, env);
 }

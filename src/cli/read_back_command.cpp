@@ -1,5 +1,8 @@
 // read-back: the window's "Read Flash", with ISP mode around it and the file named on the
-// command line. The file is written whatever the reading found, as the window offers it.
+// command line. Only a complete, consistent copy goes to OUT: what a failed or stopped reading
+// got goes to a new file beside it, so an earlier good copy is never replaced by 0x5A filler.
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -18,7 +21,20 @@ struct ReadBackArguments {
   bool isp_mode = true;
 };
 
+// "OUT.partial", or "OUT.partial-2" and on when that name is taken.
+std::string UnusedNameBeside(const std::string& out) {
+  std::error_code error;
+  std::string name = out + ".partial";
+  for (int n = 2; std::filesystem::exists(std::filesystem::symlink_status(name, error)); ++n) {
+    name = out + ".partial-" + std::to_string(n);
+  }
+  return name;
+}
+
 int RunReadBack(CliContext& ctx, const ReadBackArguments& args) {
+  if (const auto code = RefuseBadOutputs(ctx, {}, {{args.out, "the read-back file"}})) {
+    return *code;
+  }
   if (const std::optional<int> code = ConnectDevice(ctx)) return *code;
   ChipLink& link = ctx.bench->Link();
   ConsoleProgress progress(ctx.env.out, ctx.env.out_is_terminal, ctx.env.interrupted,
@@ -32,12 +48,30 @@ int RunReadBack(CliContext& ctx, const ReadBackArguments& args) {
       InIspSession(link, args.isp_mode, [&] { return ReadFlashBack(flash, buffer); });
   progress.EndPass(consistent);
   progress.FinishLine();
+  const bool stopped = !consistent && progress.StopRequested();
+  std::string words = progress.LastText();
+  if (const char* signal = StopSignalName(ctx.env); stopped && signal != nullptr) {
+    words += std::string(" (") + signal + ")";
+  }
 
-  const FileWriteResult written = WriteFileAtomically(args.out, buffer);
-  if (!written.ok) return Fail(ctx, kExitStepFailed, written.error);
-  ctx.env.out << "Wrote " << buffer.size() << " bytes to " << args.out << '\n';
-  ctx.report["file"] = {{"name", args.out}, {"length", buffer.size()}};
-  PrintVerdict(ctx, consistent ? "success" : "failed", progress.LastText());
+  const bool nothing_read =
+      std::all_of(buffer.begin(), buffer.end(), [](std::uint8_t b) { return b == kReadBackFill; });
+  if (!consistent && nothing_read) {
+    ctx.env.out << args.out << " left as it was: nothing was read\n";
+  } else {
+    const std::string target = consistent ? args.out : UnusedNameBeside(args.out);
+    const FileWriteResult written = WriteFileAtomically(target, buffer);
+    if (!written.ok) return Fail(ctx, kExitStepFailed, written.error);
+    ctx.env.out << "Wrote " << buffer.size() << " bytes to " << target << '\n';
+    if (!consistent) {
+      ctx.env.out << "The reading did not complete: " << args.out
+                  << " left as it was; what was read is in " << target
+                  << " (0x5A where nothing was read)\n";
+    }
+    ctx.report["file"] = {{"name", target}, {"length", buffer.size()}, {"complete", consistent}};
+  }
+  if (stopped) ctx.report["verdict"] = "stopped";
+  PrintVerdict(ctx, consistent ? "success" : stopped ? "stopped" : "failed", words);
   return consistent ? kExitSuccess : kExitStepFailed;
 }
 
@@ -52,7 +86,8 @@ void AddReadBackCommand(CLI::App& app, CommandRun& run) {
   CLI::App* command = app.add_subcommand(
       "read-back",
       "Read the first 128 KiB of the flash, each chunk twice, into OUT.bin; exit 1 "
-      "when a chunk did not read the same (the file is written all the same)");
+      "when no flash answers or a chunk did not read the same (what was read then goes to "
+      "OUT.bin.partial, OUT.bin is left as it was)");
   command->add_option("OUT", o->args.out, "File to write")->required()->type_name("");
   command->add_flag("--no-isp-mode", o->no_isp_mode, "Do not enter or leave ISP mode");
   AddDeviceIds(command, run.options);

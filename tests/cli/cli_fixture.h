@@ -71,7 +71,8 @@ class CliTest : public ::testing::Test {
         .sleeper = &bus_clock,
         .virtual_pauses_real = false,
         .virtual_chip_made = chip_made,
-        .virtual_chip_done = chip_done};
+        .virtual_chip_done = chip_done,
+        .stop_signal = nullptr};
     CliRun run;
     run.code = RunIspCli(static_cast<int>(argv.size()), argv.data(), env);
     run.out = out.str();

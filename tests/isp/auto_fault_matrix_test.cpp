@@ -90,6 +90,7 @@ std::string OutcomeOf(const std::string& last_text, bool step_failed) {
                                        "Blanking Fail at 0x",       "Programming Fail at 0x",
                                        "Verifying Fail at 0x",      "Flash Protect Fail",
                                        "Exit ISP Mode Fail",        "Stopped by user",
+                                       "Flash is busy",
                                        "Range beyond flash address"};
   for (const char* kind : kKinds) {
     if (last_text.starts_with(kind)) return kind;
