@@ -41,7 +41,11 @@ std::optional<int> RefuseBadOutputs(CliContext& ctx, std::vector<NamedFile> inpu
     ctx.log_allowed = !OutputRefusal(others, {{ctx.options.log, "the report (--log)"}});
     outputs.push_back({ctx.options.log, "the report (--log)"});
   }
-  if (auto refusal = OutputRefusal(inputs, outputs)) return Fail(ctx, kExitUsage, *refusal);
+  if (auto refusal = OutputRefusal(inputs, outputs)) {
+    Fail(ctx, kExitUsage, *refusal);
+    PrintVerdict(ctx, "refused", *refusal);
+    return kExitUsage;
+  }
   return std::nullopt;
 }
 
