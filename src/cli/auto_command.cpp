@@ -231,6 +231,7 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
       before.status ? nlohmann::ordered_json(HexText(*before.status, 2)) : nlohmann::ordered_json();
   ctx.env.out << "JEDEC id " << ChipIdText(before.id) << ", status register "
               << (before.status ? HexText(*before.status, 2) : "not read") << '\n';
+  if (before.stayed_busy) return Refuse(ctx, texts::kFlashBusy);
   if (const auto refusal = PreflightRefusal(before.id, args.steps, range, image)) {
     return Refuse(ctx, *refusal);
   }

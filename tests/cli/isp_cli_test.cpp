@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
 
 #include "cli_fixture.h"
 #include "program_image.h"
@@ -448,6 +449,61 @@ TEST_F(CliTest, AReportThatCannotBeWrittenFailsAnOtherwiseGoodRun) {
   EXPECT_THAT(run.err, HasSubstr("Cannot create \"" + Path("gone/r.json") + "\""));
   const std::string last_verdict = run.out.substr(run.out.rfind("Verdict: "));
   EXPECT_THAT(last_verdict, ::testing::StartsWith("Verdict: failed: Cannot create"));
+}
+
+// A part still busy from a cut-short run: the run waits for it (bounded) before the status
+// clear, which a busy part would ignore, and says "Flash is busy" when it stays busy.
+TEST_F(CliTest, AutoWaitsForABusyPartAndRefusesOneThatStaysBusy) {
+  const struct {
+    std::uint32_t busy_transfers;  // the part turns idle after this many transfers
+    int code;
+    const char* verdict;
+  } cases[] = {{60, 0, "Verdict: success: Verifying Success"},
+               {~0u, 2, "Verdict: refused: Flash is busy"}};
+  for (const auto& c : cases) {
+    Bytes left;
+    chip_made = [&](sim::VirtualChip& chip) {
+      chip.Flash().Fill(0x3C);
+      chip.SetFlashStuckBusy(true);
+      chip.SetTransferHook([&chip, &c](std::uint32_t n) {
+        if (n == c.busy_transfers) chip.SetFlashStuckBusy(false);
+      });
+    };
+    chip_done = [&](sim::VirtualChip& chip) { left = chip.Flash().ReadRange(0, 16); };
+    const CliRun run = Run({"--virtual", "auto", Sample("velmora-demo-fw.bin")});
+    EXPECT_EQ(run.code, c.code) << run.out;
+    EXPECT_THAT(run.out, HasSubstr(c.verdict));
+    EXPECT_EQ(left == Filled(16, 0x3C), c.code != 0) << "a busy part is not written";
+  }
+}
+
+// Arguments are bytes, not always UTF-8 (a file name from another system, a stray byte): the
+// report keeps each one, the bytes that are no UTF-8 written as \xNN, and is always written.
+TEST_F(CliTest, ArgumentsThatAreNoUtf8AreEscapedInTheReport) {
+  const struct {
+    std::string name, in_report;
+  } cases[] = {
+      {"caf\xC3\xA9.bin", "caf\xC3\xA9.bin"},  // UTF-8 stays as it is
+      {"\xFF\xFE.bin", "\\xFF\\xFE.bin"},
+      {"\xED\xA0\x80.bin", "\\xED\\xA0\\x80.bin"},  // a surrogate
+      {"\xC0\xAF.bin", "\\xC0\\xAF.bin"},              // an overlong '/'
+      {"cut\xE2\x82.bin", "cut\\xE2\\x82.bin"},
+  };
+  const std::string log = Path("r.json");
+  for (const auto& c : cases) {
+    const CliRun run = Run({"--virtual", "--log", log, "auto", Path(c.name)});
+    EXPECT_EQ(run.code, 2) << run.err;
+    EXPECT_EQ(ReadJson(log)["arguments"][4], Path(c.in_report));
+  }
+  std::mt19937 random(20);
+  for (int i = 0; i < 50; ++i) {
+    std::string name(1 + random() % 12, ' ');
+    for (char& ch : name) ch = static_cast<char>(1 + random() % 255);
+    std::erase(name, '/');
+    const CliRun run = Run({"--virtual", "--log", log, "image", "info", "x" + name + ".bin"});
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(ReadJson(log)["verdict"], "refused");
+  }
 }
 
 // A device that is there but cannot be opened (no permission on Linux): the platform's words,
