@@ -26,8 +26,8 @@ std::optional<FlashFileLock> FlashFileLock::Take(const std::string& flash_file,
   if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) return FlashFileLock(fd);
   if (fd >= 0) ::close(fd);
 #endif
-  error = "The virtual flash \"" + flash_file + "\" is in use by another run (lock \"" +
-          lock_file + "\")";
+  error = "The virtual flash \"" + flash_file + "\" is in use by another run (lock \"" + lock_file +
+          "\")";
   return std::nullopt;
 }
 

@@ -64,7 +64,8 @@ class AutoStepObserver {
 // Why a run must not touch the device at all, or nothing: an empty image ("Program File is
 // empty !!": the run would erase the chip and report success), a range reaching past the 24-bit
 // address space, or, with Erase under AssignRange, a start or size that is not a multiple of
-// 4 KiB, or an image longer than the range's size it erases ("Image longer than the range: ..."). The window shows the empty image in a "Dialog" box before it calls the run.
+// 4 KiB, or an image longer than the range's size it erases ("Image longer than the range: ...").
+// The window shows the empty image in a "Dialog" box before it calls the run.
 std::optional<std::string> AutoRefusal(const AutoSteps& steps, const FlashRange& range,
                                        const ProgramImage& image);
 

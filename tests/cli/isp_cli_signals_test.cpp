@@ -120,10 +120,8 @@ struct Moment {
 };
 
 constexpr Moment kMoments[] = {
-    {"erase", "Flash Sector Erase", 3},
-    {"blank check", "Start Blanking Check", 4},
-    {"program", "Start Programming", 5},
-    {"verify", "Start Verifying Check", 6},
+    {"erase", "Flash Sector Erase", 3},        {"blank check", "Start Blanking Check", 4},
+    {"program", "Start Programming", 5},       {"verify", "Start Verifying Check", 6},
     {"read-back", "Read Flash data back", -1},
 };
 
@@ -158,7 +156,8 @@ TEST_F(SignalTest, EverySignalAtEveryMomentStopsCleanlyAndKeepsEveryFileWholeOrU
       std::filesystem::remove(log);
       std::filesystem::remove(dump + ".partial");
       const bool read_back = moment.step < 0;
-      std::vector<std::string> args{"--virtual", "--verbose", "--virtual-flash", flash, "--log", log};
+      std::vector<std::string> args{"--virtual", "--verbose", "--virtual-flash",
+                                    flash,       "--log",     log};
       if (read_back) {
         args.insert(args.end(), {"read-back", dump});
       } else {
@@ -173,8 +172,8 @@ TEST_F(SignalTest, EverySignalAtEveryMomentStopsCleanlyAndKeepsEveryFileWholeOrU
       kill(p.pid, signal.number);
       ASSERT_EQ(Finish(p), 1) << ReadText(out);
 
-      EXPECT_THAT(ReadText(out),
-                  HasSubstr(std::string("Verdict: stopped: Stopped by user (") + signal.name + ")"));
+      EXPECT_THAT(ReadText(out), HasSubstr(std::string("Verdict: stopped: Stopped by user (") +
+                                           signal.name + ")"));
       const nlohmann::json report = ReadJson(log);
       EXPECT_EQ(report["verdict"], "stopped");
       EXPECT_EQ(report["signal"], signal.name);
@@ -204,8 +203,8 @@ TEST_F(SignalTest, AClosedStdoutAndStderrNeverEndARun) {
     SCOPED_TRACE(command);
     const std::string log = Path("run.json");
     const std::string file = std::string(command) == "auto" ? program : Path("dump.bin");
-    std::vector<std::string> args{"--virtual", "--verbose", "--virtual-flash", flash, "--log",
-                                  log,         command,     file};
+    std::vector<std::string> args{"--virtual", "--verbose", "--virtual-flash", flash,
+                                  "--log",     log,         command,           file};
     if (std::string(command) == "auto") args.insert(args.end(), {"--range", "0:64"});
     Spawned p = Start(args, "");
     ASSERT_GT(p.pid, 0);

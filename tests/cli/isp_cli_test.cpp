@@ -214,18 +214,33 @@ TEST_F(CliTest, AFailedReadBackLeavesOutAsItWasAndKeepsWhatWasReadBesideIt) {
     const char* verdict;
     bool partial;
   } cases[] = {
-      {"unplugged midway", {}, [](sim::VirtualChip& chip) { chip.UnplugAfterTransfers(400); },
-       "Verdict: failed: Verifying Fail at 0x", true},
-      {"stopped midway", {}, [this](sim::VirtualChip& chip) {
+      {"unplugged midway",
+       {},
+       [](sim::VirtualChip& chip) { chip.UnplugAfterTransfers(400); },
+       "Verdict: failed: Verifying Fail at 0x",
+       true},
+      {"stopped midway",
+       {},
+       [this](sim::VirtualChip& chip) {
          chip.SetTransferHook([this](std::uint32_t n) { interrupted = interrupted || n == 400; });
        },
-       "Verdict: stopped: Stopped by user", true},
-      {"outside ISP mode", {"--no-isp-mode"}, nullptr,
-       "Verdict: failed: No flash answers: JEDEC id 00 00 00", false},
-      {"no flash", {"--virtual-id", "FFFFFF"}, nullptr,
-       "Verdict: failed: No flash answers: JEDEC id FF FF FF", false},
-      {"part stays busy", {}, [](sim::VirtualChip& chip) { chip.SetFlashStuckBusy(true); },
-       "Verdict: failed: Flash is busy", false},
+       "Verdict: stopped: Stopped by user",
+       true},
+      {"outside ISP mode",
+       {"--no-isp-mode"},
+       nullptr,
+       "Verdict: failed: No flash answers: JEDEC id 00 00 00",
+       false},
+      {"no flash",
+       {"--virtual-id", "FFFFFF"},
+       nullptr,
+       "Verdict: failed: No flash answers: JEDEC id FF FF FF",
+       false},
+      {"part stays busy",
+       {},
+       [](sim::VirtualChip& chip) { chip.SetFlashStuckBusy(true); },
+       "Verdict: failed: Flash is busy",
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -283,6 +298,9 @@ TEST_F(CliTest, RefusalsExitTwoBeforeAnythingIsWritten) {
       {{"--log", Path("dump.bin"), "read-back", Path("dump.bin")},
        "it is also the read-back file",
        false},
+      {{"patch-table", big_file, big_file},
+       "Cannot write OUT \"" + big_file + "\": it is the image IN",
+       false},
       {{"read-back", Path("nodir/dump.bin")},
        "Cannot write the read-back file \"" + Path("nodir/dump.bin") +
            "\": No such file or directory",
@@ -291,7 +309,9 @@ TEST_F(CliTest, RefusalsExitTwoBeforeAnythingIsWritten) {
       {{"auto", Write("cut.hex", ":0400000001020304F2\r\n")}, "cut.hex", false},
       {{"auto", Write("empty.bin", "")}, "Program File is empty !!", false},
       {{"auto", Write("fw.txt", "data")}, "fw.txt", false},
-      {{"auto", Path("missing.bin")}, "missing.bin", false},
+      {{"auto", Path("missing.bin")},
+       "Cannot open the program file \"" + Path("missing.bin") + "\": No such file or directory.",
+       false},
       {{"auto", demo, "--range", "1:4"}, "multiples of 4 KB", false},
       {{"auto", demo, "--range", "16384:0"}, "Range beyond flash address 0xFFFFFF", false},
       {{"--virtual-id", "C22010", "auto", big_file},
@@ -319,6 +339,7 @@ TEST_F(CliTest, RefusalsExitTwoBeforeAnythingIsWritten) {
     }
   }
 
+  chip_done = nullptr;  // it names the loop's check, gone now
   // A damaged file against a kept flash: the file stays byte for byte.
   const Bytes pattern = Filled(kPartSize, 0xA5);
   const std::string flash = Write("kept.bin", pattern);
@@ -446,7 +467,8 @@ TEST_F(CliTest, AReportThatCannotBeWrittenFailsAnOtherwiseGoodRun) {
   const CliRun run =
       Run({"--virtual", "--log", Path("gone/r.json"), "auto", Sample("velmora-demo-fw.bin")});
   EXPECT_EQ(run.code, 1);
-  EXPECT_THAT(run.err, HasSubstr("Cannot create \"" + Path("gone/r.json") + "\""));
+  EXPECT_THAT(run.err, HasSubstr("Cannot create \"" + Path("gone/r.json") +
+                                 "\": No such file or directory"));
   const std::string last_verdict = run.out.substr(run.out.rfind("Verdict: "));
   EXPECT_THAT(last_verdict, ::testing::StartsWith("Verdict: failed: Cannot create"));
 }
@@ -486,7 +508,7 @@ TEST_F(CliTest, ArgumentsThatAreNoUtf8AreEscapedInTheReport) {
       {"caf\xC3\xA9.bin", "caf\xC3\xA9.bin"},  // UTF-8 stays as it is
       {"\xFF\xFE.bin", "\\xFF\\xFE.bin"},
       {"\xED\xA0\x80.bin", "\\xED\\xA0\\x80.bin"},  // a surrogate
-      {"\xC0\xAF.bin", "\\xC0\\xAF.bin"},              // an overlong '/'
+      {"\xC0\xAF.bin", "\\xC0\\xAF.bin"},           // an overlong '/'
       {"cut\xE2\x82.bin", "cut\\xE2\\x82.bin"},
   };
   const std::string log = Path("r.json");

@@ -65,7 +65,8 @@ TEST_F(LoaderTest, RawFileFillsImageFromZeroAndTheRestIsErased) {
       {"300 pattern", Pattern(300), 300, Sum16(Pattern(300), 300)},
       {"exactly 256 KiB", Pattern(kProgramImageSize, 5), kProgramImageSize,
        Sum16(Pattern(kProgramImageSize, 5), kProgramImageSize)},
-      {"0xFF padding past 256 KiB", [] {
+      {"0xFF padding past 256 KiB",
+       [] {
          auto bytes = Pattern(kProgramImageSize, 5);
          bytes.resize(kProgramImageSize + 1000, 0xFF);
          return bytes;

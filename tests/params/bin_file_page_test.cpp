@@ -191,8 +191,9 @@ TEST_F(BinFilePageTest, ATargetThatCannotBeWrittenIsReportedAndNothingIsLeftBehi
   for (const auto& [target, error] :
        {std::pair{dir.filePath("no-such-folder/new.bin"),
                   QString("Cannot create \"%1\": ").arg(dir.filePath("no-such-folder/new.bin"))},
-        std::pair{dir.filePath("taken.bin"),
-                  QString("Cannot write \"%1\": not a regular file").arg(dir.filePath("taken.bin"))}}) {
+        std::pair{
+            dir.filePath("taken.bin"),
+            QString("Cannot write \"%1\": not a regular file").arg(dir.filePath("taken.bin"))}}) {
     ChooseNewFile(dir.filePath("first.bin"));
     Click(ui.btnSaveBin);
     ASSERT_TRUE(QFile::remove(dir.filePath("first.bin")));
