@@ -35,7 +35,10 @@ done
 linux_isp=$(realpath "$linux/src/cli/velmora-isp")
 
 work=$(mktemp -d)
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
+# Console programs only: no display, and no offer to install wine's .NET or HTML engines, which
+# would wait for a click where a display is set.
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml='
+unset DISPLAY WAYLAND_DISPLAY
 cleanup() {
   "$wineserver" -k >/dev/null 2>&1 || true
   rm -rf "$work"
