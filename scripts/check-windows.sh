@@ -2,8 +2,8 @@
 # Runs the Windows programs under wine and holds them against the Linux build: velmora-isp.exe
 # gets the same commands as build/src/cli/velmora-isp (on the virtual chip where a device is
 # needed) and must print the same, exit the same and write the same files; line ends and times
-# are masked. velmora-settingsprobe.exe then saves the settings in the registry and loads them
-# back. The x86_64 programs always run; the i686 ones only where the host executes 32-bit code.
+# are masked. velmora-usbprobe.exe searches through SetupAPI, and velmora-settingsprobe.exe
+# saves the settings in the registry and loads them back. The x86_64 programs always run; the i686 ones only where the host executes 32-bit code.
 #
 #   scripts/check-windows.sh [LINUX_BUILD [WIN64_BUILD [WIN32_BUILD]]]
 #   (defaults build, build-win64, build-win32; ./test.sh builds all three and runs this with CI=true)
@@ -26,7 +26,7 @@ wine=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver
 
 for program in "$linux/src/cli/velmora-isp" "$win64/src/cli/velmora-isp.exe" \
-  "$win64/src/app/settings/velmora-settingsprobe.exe"; do
+  "$win64/src/app/settings/velmora-settingsprobe.exe" "$win64/src/device/velmora-usbprobe.exe"; do
   [ -x "$program" ] || [ -f "$program" ] || {
     echo "missing $program: build it first (see ./test.sh)" >&2
     exit 1
@@ -131,7 +131,7 @@ check_isp() {
     *) cmp -s "$work/linux/$f" "$dir/$f" || fail "$arch: $f differs" ;;
     esac
   done
-  echo "  files written by both sides compared: $(echo "$files" | tr '\n' ' ')"
+  echo "  files written by both sides compared: ${files//$'\n'/ }"
 }
 
 # check_settings ARCH EXE: save and load through the registry store, in the registry's 32-bit
@@ -167,7 +167,22 @@ UsbPIDSet = "6012"' ] || fail "$arch: save and load back (exit $code)"
   [ "$failures" -gt "$before" ] || echo "  ok   saved, loaded back, REG_DWORD and REG_SZ in the 32-bit view"
 }
 
+# check_usbprobe ARCH EXE: the device link's SetupAPI search for real; wine lists both interface
+# classes, with no device in either.
+check_usbprobe() {
+  local arch=$1 out code=0
+  out=$("$wine" "$(realpath "$2")" 2>&1 | tr -d '\r') || code=$?
+  [ "$code" = 1 ] && [ "$out" = 'generic driver: 0 interface(s)
+audio driver (property): 0 interface(s)
+generic driver, vid_6ccf&pid_6000: not present
+generic driver, vid_1d7a&pid_6000: not present
+audio driver (property), vid_6ccf&pid_6012: not present' ] &&
+    echo "== $arch velmora-usbprobe.exe: both interface lists obtained, no device in them" ||
+    fail "$arch: velmora-usbprobe.exe said ($code) $out"
+}
+
 start=$(now)
+check_usbprobe x86_64 "$win64/src/device/velmora-usbprobe.exe"
 check_isp x86_64 "$win64/src/cli/velmora-isp.exe"
 check_settings x86_64 "$win64/src/app/settings/velmora-settingsprobe.exe"
 
@@ -175,6 +190,7 @@ check_settings x86_64 "$win64/src/app/settings/velmora-settingsprobe.exe"
 if [ -f "$win32/src/cli/velmora-isp.exe" ] &&
   [ "$("$wine" "$(realpath "$win32/src/cli/velmora-isp.exe")" --version 2>/dev/null | tr -d '\r')" = \
     "$("$linux_isp" --version)" ]; then
+  check_usbprobe i686 "$win32/src/device/velmora-usbprobe.exe"
   check_isp i686 "$win32/src/cli/velmora-isp.exe"
   check_settings i686 "$win32/src/app/settings/velmora-settingsprobe.exe"
 else
