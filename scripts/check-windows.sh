@@ -3,7 +3,8 @@
 # gets the same commands as build/src/cli/velmora-isp (on the virtual chip where a device is
 # needed) and must print the same, exit the same and write the same files; line ends and times
 # are masked. velmora-usbprobe.exe searches through SetupAPI, and velmora-settingsprobe.exe
-# saves the settings in the registry and loads them back. The x86_64 programs always run; the i686 ones only where the host executes 32-bit code.
+# saves the settings in the registry and loads them back. The x86_64 programs always run; the
+# i686 ones only where the host executes 32-bit code.
 #
 #   scripts/check-windows.sh [LINUX_BUILD [WIN64_BUILD [WIN32_BUILD]]]
 #   (defaults build, build-win64, build-win32; ./test.sh builds all three and runs this with CI=true)
@@ -27,7 +28,7 @@ wineserver=/usr/lib/wine/wineserver
 
 for program in "$linux/src/cli/velmora-isp" "$win64/src/cli/velmora-isp.exe" \
   "$win64/src/app/settings/velmora-settingsprobe.exe" "$win64/src/device/velmora-usbprobe.exe"; do
-  [ -x "$program" ] || [ -f "$program" ] || {
+  [ -f "$program" ] || {
     echo "missing $program: build it first (see ./test.sh)" >&2
     exit 1
   }
