@@ -61,7 +61,11 @@ int RunReadBack(CliContext& ctx, const ReadBackArguments& args) {
   } else {
     const std::string target = consistent ? args.out : UnusedNameBeside(args.out);
     const FileWriteResult written = WriteFileAtomically(target, buffer);
-    if (!written.ok) return Fail(ctx, kExitStepFailed, written.error);
+    if (!written.ok) {
+      Fail(ctx, kExitStepFailed, written.error);
+      PrintVerdict(ctx, "failed", written.error);
+      return kExitStepFailed;
+    }
     ctx.env.out << "Wrote " << buffer.size() << " bytes to " << target << '\n';
     if (!consistent) {
       ctx.env.out << "The reading did not complete: " << args.out
