@@ -6,7 +6,7 @@
 # With CI=true also a 60-second libFuzzer run of the program file loaders from fuzz/corpus.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/install-deps.sh
+scripts/install-deps.sh test
 jobs=$(nproc)
 
 echo "== format check"
@@ -24,7 +24,7 @@ fi
 echo "== build and test"
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+ctest --test-dir build --output-on-failure --no-tests=error -j "$jobs"
 
 echo "== 32-bit Windows cross-compile: the device library and velmora-isp.exe"
 cmake -S . -B build-win32 -G Ninja -DVELMORA_DEVICE_ONLY=OFF -DVELMORA_CLI_ONLY=ON \
