@@ -300,6 +300,8 @@ void AddAutoCommand(CLI::App& app, CommandRun& run) {
   command->add_flag("--no-verify", o->no_verify, "Skip the verify");
   command->add_flag("--no-protect", o->no_protect, "Leave the flash unprotected");
   AddDeviceIds(command, run.options);
+  AddExamples(command, {"velmora-isp auto firmware.hex",
+                        "velmora-isp --log run.json auto firmware.hex --range 0:256"});
   command->callback([o, &run] {
     // The file is reloaded by every run: it is the command's argument.
     o->args.steps = AutoSteps{.reload_file = true,

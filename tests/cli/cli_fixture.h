@@ -66,6 +66,7 @@ class CliTest : public ::testing::Test {
         .out = out,
         .err = err,
         .out_is_terminal = terminal,
+        .columns = 80,
         .interrupted = &interrupted,
         .make_usb_platform = [this] { return std::make_unique<SharedPlatform>(*real_bus); },
         .sleeper = &bus_clock,
