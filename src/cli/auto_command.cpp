@@ -229,6 +229,10 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
       before.status ? nlohmann::ordered_json(HexText(*before.status, 2)) : nlohmann::ordered_json();
   ctx.env.out << "JEDEC id " << ChipIdText(before.id) << ", status register "
               << (before.status ? HexText(*before.status, 2) : "not read") << '\n';
+  // "All" erases the whole part: the range as used is its capacity.
+  if (range.choice == RangeChoice::All && !NoFlashAnswers(before.id)) {
+    ctx.report["range"]["size"] = FlashCapacityFor(before.id);
+  }
   if (const auto refusal = PreflightRefusal(before.id, args.steps, range, image)) {
     return Refuse(ctx, *refusal);
   }

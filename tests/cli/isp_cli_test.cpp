@@ -4,14 +4,17 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "cli_fixture.h"
+#include "run_report.h"
 
 namespace velmora::cli::testing {
 namespace {
 
 using ::testing::AllOf;
 using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
 using ::testing::Not;
 
 constexpr std::uint32_t kPartSize = 512 * 1024;  // the default virtual part, C2 20 13
@@ -149,6 +152,17 @@ TEST_F(CliTest, AutoProgramsTheKeptFlashAndReadBackReturnsIt) {
       std::all_of(kept.begin() + image.size(), kept.end(), [](auto b) { return b == 0xFF; }));
 
   const nlohmann::json report = ReadJson(log);
+  EXPECT_EQ(report["schema"], 1);
+  EXPECT_NE(report["host"], "");
+  EXPECT_THAT(report["device"]["path"].get<std::string>(), HasSubstr("6ccf"));
+  EXPECT_EQ(report["range"]["size"], kPartSize);  // "All": the whole part
+  const std::string started = report["started"], finished = report["finished"];
+  EXPECT_THAT(started, MatchesRegex("20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-9]{2}:[0-9]{2}:[0-9]{2}"
+                                    "\\.[0-9]{3}Z"));
+  EXPECT_LE(started, finished);
+  using namespace std::chrono;
+  EXPECT_EQ(UtcTimestamp(sys_days{2024y / February / 29} + 23h + 59min + 58s + 7ms),
+            "2024-02-29T23:59:58.007Z");
   EXPECT_EQ(report["verdict"], "success");
   EXPECT_EQ(report["exit_code"], 0);
   EXPECT_EQ(report["jedec_id"], "C2 20 13");
