@@ -28,6 +28,7 @@ TEST(UsbAccessFixTest, NamesTheFixThatFitsTheInstallation) {
        "cmake"},
       {"/usr/bin/velmora-isp", {}, "apt install --reinstall velmora-usbtool", "cmake"},
       {"/home/me/velmora/build/src/cli/velmora-isp", {}, "sudo cmake --install build", "apt"},
+      {"/usr/local/bin/velmora-isp", {}, "sudo cmake --install build", "apt"},
   };
   for (const auto& c : cases) {
     const std::string words =
