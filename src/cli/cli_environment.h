@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -22,6 +23,8 @@ struct CliEnvironment {
   std::ostream& err;  // usage errors, failures in words and the --verbose request lines
   // A terminal gets one updating bar per step; anything else (a log file, a pipe) plain lines.
   bool out_is_terminal = false;
+  // The width --help is wrapped to: the terminal's, or 80 when there is none.
+  std::size_t columns = 80;
   // Raised by Ctrl-C (or SIGTERM, SIGHUP). A running job stops at its next chunk, page or poll
   // boundary.
   const std::atomic<bool>* interrupted = nullptr;
@@ -41,6 +44,9 @@ struct CliEnvironment {
   // The number of the signal that raised `interrupted` (0 or null: none, or not a signal), so the
   // verdict and the report can name it.
   const std::atomic<int>* stop_signal = nullptr;
+  // True when stdout is a pipe whose reader has gone (null: never). What could not be printed
+  // then is no failure of the run.
+  std::function<bool()> out_reader_gone;
 };
 
 }  // namespace velmora::cli

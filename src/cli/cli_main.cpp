@@ -4,6 +4,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
@@ -15,6 +16,8 @@
 
 #include "win32_usb_platform.h"
 #else
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "libusb_usb_platform.h"
@@ -72,6 +75,29 @@ bool StdoutIsTerminal() {
 #endif
 }
 
+// The width help is wrapped to: $COLUMNS when it holds a number, else the terminal's, else 80.
+std::size_t TerminalColumns() {
+  if (const char* columns = std::getenv("COLUMNS")) {
+    const long value = std::strtol(columns, nullptr, 10);
+    if (value >= 40) return static_cast<std::size_t>(value);
+  }
+#ifndef _WIN32
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col >= 40) return size.ws_col;
+#endif
+  return 80;
+}
+
+// A pipe whose read end is closed reports an error condition on its write end.
+bool StdoutReaderGone() {
+#ifdef _WIN32
+  return false;
+#else
+  pollfd watch{.fd = 1, .events = 0, .revents = 0};
+  return poll(&watch, 1, 0) == 1 && (watch.revents & POLLERR) != 0;
+#endif
+}
+
 std::unique_ptr<velmora::UsbPlatform> MakeUsbPlatform() {
 #ifdef _WIN32
   return std::make_unique<velmora::Win32UsbPlatform>();
@@ -88,12 +114,14 @@ int main(int argc, char** argv) {
   velmora::cli::CliEnvironment env{.out = std::cout,
                                    .err = std::cerr,
                                    .out_is_terminal = StdoutIsTerminal(),
+                                   .columns = TerminalColumns(),
                                    .interrupted = &interrupted,
                                    .make_usb_platform = MakeUsbPlatform,
                                    .sleeper = &sleeper,
                                    .virtual_pauses_real = true,
                                    .virtual_chip_made = {},
                                    .virtual_chip_done = {},
-                                   .stop_signal = &stop_signal};
+                                   .stop_signal = &stop_signal,
+                                   .out_reader_gone = StdoutReaderGone};
   return velmora::cli::RunIspCli(argc, argv, env);
 }

@@ -9,11 +9,10 @@
 #include "preflight.h"
 
 namespace velmora {
-namespace {
 
 // With no part on the bus every chunk reads FF (or 00) the same twice, and a busy part answers
 // its status byte for every byte: neither may pass for a copy of the flash.
-bool PartReadable(FlashContext& ctx) {
+bool FlashPartReadable(FlashContext& ctx) {
   ChipIdBytes id{};
   bool answered = FlashReadId(ctx.link, id) && !NoFlashAnswers(id);
   // A busy part ignores the identifier command too, so its bus floats like an empty socket's;
@@ -34,8 +33,6 @@ bool PartReadable(FlashContext& ctx) {
   }
   return true;
 }
-
-}  // namespace
 
 bool ReadBackRange(FlashContext& ctx, std::uint32_t start, std::uint32_t end,
                    std::span<std::uint8_t> buffer) {
@@ -78,7 +75,7 @@ bool ReadFlashBack(FlashContext& ctx, std::span<std::uint8_t> buffer) {
   if (buffer.size() < kReadBackEnd) return false;
   std::fill_n(buffer.begin(), kReadBackEnd, kReadBackFill);
   ctx.link.usb.Open();
-  const bool ok = PartReadable(ctx) && ReadBackRange(ctx, 0, kReadBackEnd, buffer);
+  const bool ok = FlashPartReadable(ctx) && ReadBackRange(ctx, 0, kReadBackEnd, buffer);
   if (ok) ctx.progress.ProcessText(texts::kReadBackSuccess);
   ctx.link.usb.Close();
   return ok;
