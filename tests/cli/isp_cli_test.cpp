@@ -54,6 +54,8 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpExitsZero) {
       {{"--virtual-flash", "f.bin", "detect"}, 2, "--virtual"},
       {{"--virtual", "--virtual-id", "C220", "detect"}, 2, "six hexadecimal digits"},
       {{"--virtual", "--virtual-id", "123456", "detect"}, 2, "no such part (C22010, "},
+      {{"--virtual-latency-us", "250", "detect"}, 2, "--virtual"},
+      {{"--virtual", "--virtual-latency-us", "-1", "detect"}, 2, "--virtual-latency-us"},
       {{"reg", "read", "100", "00"}, 2, "8 bits"},
       {{"detect", "--vid", "6ccfz"}, 2, "16 bits"},
       {{"auto", "x.hex", "--range", "32"}, 2, "START_KB:SIZE_KB"},
@@ -381,6 +383,20 @@ TEST_F(CliTest, VerboseShowsEveryRequestWithItsAnswer) {
   const CliRun isp = Run({"--virtual", "--verbose", "auto", Sample("velmora-demo-fw.bin")});
   EXPECT_THAT(isp.err, AllOf(HasSubstr("usb: 43 84 3B71 9E04 len 0 -> ok\n"),
                              HasSubstr("usb: C3 82 0000 0000 len 3 -> ok C2 20 13\n")));
+}
+
+TEST_F(CliTest, VirtualLatencyMovesTheChipsClockByEveryTransfer) {
+  for (const std::uint64_t latency : {0u, 250u}) {
+    std::uint64_t now_us = 1, transfers = 0;
+    chip_done = [&](sim::VirtualChip& chip) {
+      now_us = chip.NowUs();
+      transfers = chip.TransfersAnswered() + chip.TransfersRefused();
+    };
+    const std::string us = std::to_string(latency);
+    EXPECT_EQ(Run({"--virtual", "--virtual-latency-us", us, "reg", "read", "0D", "07"}).code, 0);
+    EXPECT_GT(transfers, 0u);
+    EXPECT_EQ(now_us, transfers * latency) << us;  // a register read makes no pause of its own
+  }
 }
 
 TEST_F(CliTest, AReportThatCannotBeWrittenFailsAnOtherwiseGoodRun) {
