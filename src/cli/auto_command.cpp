@@ -196,6 +196,7 @@ struct AutoArguments {
   std::string file;
   std::string range;  // "START_KB:SIZE_KB", or "" for the whole flash
   AutoSteps steps;
+  AutoProfile profile = AutoProfile::Design;
 };
 
 int RunAuto(CliContext& ctx, const AutoArguments& args) {
@@ -215,6 +216,7 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
   ctx.report["range"] = {{"choice", range.choice == RangeChoice::All ? "all" : "assign"},
                          {"start", range.range_start},
                          {"size", range.range_size}};
+  ctx.report["profile"] = AutoProfileName(args.profile);
   if (const auto refusal = AutoRefusal(args.steps, range, image)) {
     return Refuse(ctx, *refusal);
   }
@@ -245,10 +247,11 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
   StepRecorder recorder(progress, range, extent);
   FlashContext flash{link, progress};
   ChipIdBytes chip_id{};
-  const AutoOutcome outcome = RunAutoSequence(flash, args.steps, range, image, chip_id, &recorder);
+  const AutoOutcome outcome =
+      RunAutoSequence(flash, args.steps, range, image, chip_id, &recorder, args.profile);
   progress.FinishLine();
 
-  ctx.report["steps"] = recorder.Report(args.steps);
+  ctx.report["steps"] = recorder.Report(StepsFor(args.profile, args.steps));
   ctx.report["status_after"] = outcome.last_status
                                    ? nlohmann::ordered_json(HexText(*outcome.last_status, 2))
                                    : nlohmann::ordered_json();
@@ -277,7 +280,7 @@ void AddAutoCommand(CLI::App& app, CommandRun& run) {
   struct Options {
     AutoArguments args;
     bool no_isp_mode = false, no_erase = false, no_blank = false, no_program = false,
-         no_verify = false, no_protect = false;
+         no_verify = false, no_protect = false, fast = false;
   };
   auto o = std::make_shared<Options>();
   CLI::App* command = app.add_subcommand(
@@ -293,6 +296,9 @@ void AddAutoCommand(CLI::App& app, CommandRun& run) {
                    "erasing the whole chip")
       ->check(RangeText())
       ->type_name("START_KB:SIZE_KB");
+  command->add_flag("--fast", o->fast,
+                    "Fewer USB transfers for the same job: 255-byte reads, no blank check while "
+                    "verifying (the verify proves every byte), one status read per page");
   command->add_flag("--no-isp-mode", o->no_isp_mode, "Do not enter or leave ISP mode");
   command->add_flag("--no-erase", o->no_erase, "Do not clear the status register and erase");
   command->add_flag("--no-blank", o->no_blank, "Skip the blank check");
@@ -309,6 +315,7 @@ void AddAutoCommand(CLI::App& app, CommandRun& run) {
                               .program = !o->no_program,
                               .verify = !o->no_verify,
                               .protect = !o->no_protect};
+    o->args.profile = o->fast ? AutoProfile::Fast : AutoProfile::Design;
     run.code = RunAuto(run.ctx, o->args);
   });
 }

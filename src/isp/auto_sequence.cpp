@@ -86,9 +86,29 @@ std::optional<std::string> AutoRefusal(const AutoSteps& steps, const FlashRange&
   return std::nullopt;
 }
 
-AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const FlashRange& range,
+const char* AutoProfileName(AutoProfile profile) {
+  switch (profile) {
+    case AutoProfile::Design:
+      return "design";
+    case AutoProfile::Fast:
+      return "fast";
+  }
+  return "";
+}
+
+AutoSteps StepsFor(AutoProfile profile, const AutoSteps& ticked) {
+  AutoSteps steps = ticked;
+  if (profile != AutoProfile::Design && steps.verify) steps.blank = false;
+  return steps;
+}
+
+AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& ticked, const FlashRange& range,
                             const ProgramImage& image, ChipIdBytes& chip_id,
-                            AutoStepObserver* observer) {
+                            AutoStepObserver* observer, AutoProfile profile) {
+  const AutoSteps steps = StepsFor(profile, ticked);
+  const bool design = profile == AutoProfile::Design;
+  const std::uint32_t chunk = design ? kReadChunkSize : kLongReadSize;
+  const PagePace pace = design ? PagePace::Design : PagePace::Confirmed;
   AutoOutcome outcome;
   FlashProgress& progress = ctx.progress;
   RunState run(progress, outcome);
@@ -140,11 +160,11 @@ AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const Fla
     }
   };
   run_step(steps.blank, AutoStep::BlankCheck, texts::kStartBlank, texts::kBlankSuccess,
-           [&] { return BlankCheckRange(ctx, start, end); });
+           [&] { return BlankCheckRange(ctx, start, end, chunk); });
   run_step(steps.program, AutoStep::Program, texts::kStartProgramAuto, texts::kProgramSuccess,
-           [&] { return ProgramRange(ctx, image, base, outcome.page_size, start, end); });
+           [&] { return ProgramRange(ctx, image, base, outcome.page_size, start, end, pace); });
   run_step(steps.verify, AutoStep::Verify, texts::kStartVerify, texts::kVerifySuccess,
-           [&] { return VerifyRange(ctx, image, base, start, end); });
+           [&] { return VerifyRange(ctx, image, base, start, end, chunk); });
 
   outcome.stopped = run.Failed() && progress.StopRequested();
   if (steps.protect) {

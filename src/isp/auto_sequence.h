@@ -26,6 +26,24 @@ struct AutoSteps {
   bool protect = true;  // write 0xFF to the status register at the end
 };
 
+// How a run goes about its passes. The window always runs Design; the command line and the
+// production station may choose another.
+enum class AutoProfile {
+  Design,  // the window's: 64-byte reads, a status read before and a ready poll after each page
+  // The fewest transfers for the same job: verify reads of 255 bytes; no separate blank check
+  // while verify runs (verify proves every byte of the image, and a byte programmed over
+  // unerased data cannot pass it); per page a pause of the typical page time and the status
+  // read that finds the page done, before the next write enable.
+  Fast,
+};
+
+// "design", "fast": the profile's name on command lines and in reports.
+const char* AutoProfileName(AutoProfile profile);
+
+// The steps a run under `profile` makes of those ticked: Fast drops the blank check while the
+// verify is ticked.
+AutoSteps StepsFor(AutoProfile profile, const AutoSteps& ticked);
+
 struct AutoOutcome {
   // A step failed, the run was refused or stopped, or the protect or the ISP exit did not take.
   bool step_failed = false;
@@ -89,9 +107,11 @@ std::optional<std::string> AutoRefusal(const AutoSteps& steps, const FlashRange&
 // A stop request (seen at the next chunk, page or poll) ends the step that runs like a failure,
 // leaving "Stopped by user".
 //
-// `observer`, when given, is told when each step starts and ends.
-AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const FlashRange& range,
+// `observer`, when given, is told when each step starts and ends. `profile` chooses how the
+// passes go (the texts, refusals, stop, protect and ISP exit are the same for every profile).
+AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& ticked, const FlashRange& range,
                             const ProgramImage& image, ChipIdBytes& chip_id,
-                            AutoStepObserver* observer = nullptr);
+                            AutoStepObserver* observer = nullptr,
+                            AutoProfile profile = AutoProfile::Design);
 
 }  // namespace velmora

@@ -65,6 +65,7 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpExitsZero) {
       {{"patch-table", "a", "b", "--product", "Caf\xC3\xA9"}, 2, "32 printable"},
       {{"--help"}, 0, "read-back"},
       {{"auto", "--help"}, 0, "--no-erase"},
+      {{"auto", "--help"}, 0, "--fast"},
       {{"i2c", "read", "--help"}, 0, "ADDR"},
   };
   for (const auto& c : cases) {
@@ -159,6 +160,36 @@ TEST_F(CliTest, AutoProgramsTheKeptFlashAndReadBackReturnsIt) {
   EXPECT_EQ(back.code, 0) << back.err;
   EXPECT_THAT(back.out, HasSubstr("Verdict: success: Read Flash content Success"));
   EXPECT_EQ(Read(Path("back.bin")), Bytes(kept.begin(), kept.begin() + 0x20000));
+}
+
+TEST_F(CliTest, EachProfileProgramsTheImageAndTheReportNamesIt) {
+  const struct {
+    const char* flag;
+    const char* profile;
+    const char* blank_check;   // its outcome in the report
+    std::uint8_t after_image;  // what the flash holds past the image's sectors
+  } cases[] = {
+      {nullptr, "design", "ok", 0xFF},
+      {"--fast", "fast", "off", 0xFF},
+  };
+  const std::string image = Sample("velmora-demo-fw.bin");
+  const Bytes bin = Read(image);
+  for (const auto& c : cases) {
+    const std::string flash = Write("f.bin", Filled(kPartSize, 0x00));
+    const std::string log = Path("p.json");
+    std::vector<std::string> args{"--virtual", "--virtual-flash", flash, "--log", log, "auto",
+                                  image};
+    if (c.flag != nullptr) args.push_back(c.flag);
+    const CliRun run = Run(args);
+    ASSERT_EQ(run.code, 0) << c.profile << run.err;
+    const Bytes kept = Read(flash);
+    EXPECT_TRUE(std::equal(bin.begin(), bin.end(), kept.begin())) << c.profile;
+    EXPECT_EQ(kept[0x2000], c.after_image) << c.profile;
+    const nlohmann::json report = ReadJson(log);
+    EXPECT_EQ(report["profile"], c.profile);
+    EXPECT_EQ(report["steps"][3]["step"], "erase");
+    EXPECT_EQ(report["steps"][4]["outcome"], c.blank_check) << c.profile;
+  }
 }
 
 TEST_F(CliTest, AssignedRangeErasesOnlyItsSectorsAndAnUnerasedBlankCheckIsExplained) {
