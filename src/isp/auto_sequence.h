@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "chip_commands.h"
 #include "flash_engine.h"
@@ -35,9 +36,14 @@ enum class AutoProfile {
   // unerased data cannot pass it); per page a pause of the typical page time and the status
   // read that finds the page done, before the next write enable.
   Fast,
+  // Reads the image's 4 KiB sectors (255-byte reads), erases and programs, as Fast, only those
+  // that differ from the image (0xFF past its end), then verifies the whole image. A sector that
+  // reads the same is never erased, and flash outside the image's sectors is left as it is,
+  // under All too. Needs erase, program and verify ticked; drops the blank check.
+  ChangedOnly,
 };
 
-// "design", "fast": the profile's name on command lines and in reports.
+// "design", "fast", "changed-only": the profile's name on command lines and in reports.
 const char* AutoProfileName(AutoProfile profile);
 
 // The steps a run under `profile` makes of those ticked: Fast drops the blank check while the
@@ -52,10 +58,14 @@ struct AutoOutcome {
   // The status register as the run last read it back after writing it: after the protect when
   // that ran, else after the clear before the erase; nothing when neither ran or was confirmed.
   std::optional<std::uint8_t> last_status;
+  // ChangedOnly: the image's sectors that were compared, and those found to differ (erased and
+  // programmed unless a step failed).
+  std::uint32_t sectors_compared = 0;
+  std::vector<std::uint32_t> sectors_changed;
 };
 
-// The steps of a run in the order they go, for front ends that time them or draw one progress
-// bar per step. The window shows the process label instead and needs none of this.
+// The steps of a run in the order they go (but Compare), for front ends that time them or draw one
+// progress bar per step. The window shows the process label instead and needs none of this.
 enum class AutoStep {
   EnterIsp,  // IspEnter (ISP Mode)
   ReadId,    // FlashReadId, whose bytes choose the page size
@@ -66,6 +76,9 @@ enum class AutoStep {
   Verify,
   Protect,
   ExitIsp,  // IspExit (ISP Mode)
+  // ChangedOnly: which of the image's sectors differ; runs after ReadId (last here so that the
+  // values above stay as they were).
+  Compare,
 };
 
 // Told about each step that runs: started, then ended once. A step that does not run (unticked,
@@ -82,9 +95,11 @@ class AutoStepObserver {
 // Why a run must not touch the device at all, or nothing: an empty image ("Program File is
 // empty !!": the run would erase the chip and report success), a range reaching past the 24-bit
 // address space, or, with Erase under AssignRange, a start or size that is not a multiple of
-// 4 KiB. The window shows the empty image in a "Dialog" box before it calls the run.
+// 4 KiB; under ChangedOnly, erase, program or verify unticked. The window shows the empty image
+// in a "Dialog" box before it calls the run.
 std::optional<std::string> AutoRefusal(const AutoSteps& steps, const FlashRange& range,
-                                       const ProgramImage& image);
+                                       const ProgramImage& image,
+                                       AutoProfile profile = AutoProfile::Design);
 
 // Runs one pass: "Enter ISP Mode" and a pump; open; IspEnter (ISP Mode); FlashReadId into
 // `chip_id` (kept on failure) and the page size from it; with Erase "Clear Status register",

@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "chip_commands.h"
 #include "flash_geometry.h"
@@ -43,6 +44,10 @@ std::optional<std::string> SectorEraseRefusal(const FlashRange& range, const Chi
 // "Stopped by user" when stopped; with the refusal's text, nothing sent, when
 // SectorEraseRefusal refuses the range. A successful erase shows no text of its own.
 bool EraseFlash(FlashContext& ctx, const FlashRange& range, const ChipIdBytes& chip_id);
+
+// The sector erase of EraseFlash over the 4 KiB sectors at `sectors` only, in their order.
+// Same texts and failures; nothing is sent for an empty list.
+bool EraseSectorList(FlashContext& ctx, std::span<const std::uint32_t> sectors);
 
 // ---- Range passes (the link must be open; addresses are flash addresses, end exclusive) ----
 
@@ -78,6 +83,18 @@ enum class PagePace {
 bool ProgramRange(FlashContext& ctx, const ProgramImage& image, std::uint32_t image_base,
                   std::uint16_t page_size, std::uint32_t start, std::uint32_t end,
                   PagePace pace = PagePace::Design);
+
+// Reads the whole 4 KiB sectors [start, end) in reads of up to 255 bytes and returns the
+// addresses, in order, of those holding a byte that differs from image byte
+// (address - image_base), or from 0xFF past the image. Once a byte differs, the rest of its
+// sector is not read. Shows "Comparing Addr: 0x..." per read. Nothing, with "Comparing Fail at
+// 0x..." and the chunk's address, when a chunk cannot be read three times in a row; nothing
+// when stopped, or for a start or end off the 4 KiB grid.
+std::optional<std::vector<std::uint32_t>> FindChangedSectors(FlashContext& ctx,
+                                                             const ProgramImage& image,
+                                                             std::uint32_t image_base,
+                                                             std::uint32_t start,
+                                                             std::uint32_t end);
 
 // ---- Single buttons of the function-test group ----
 

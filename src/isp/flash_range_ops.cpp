@@ -89,6 +89,43 @@ bool VerifyRange(FlashContext& ctx, const ProgramImage& image, std::uint32_t ima
       [&](std::uint32_t address) { return ImageByteAt(image, image_base, address); });
 }
 
+std::optional<std::vector<std::uint32_t>> FindChangedSectors(FlashContext& ctx,
+                                                             const ProgramImage& image,
+                                                             std::uint32_t image_base,
+                                                             std::uint32_t start,
+                                                             std::uint32_t end) {
+  if (start % kSectorSize != 0 || end % kSectorSize != 0) return std::nullopt;
+  if (RefuseBeyondFlash(ctx, end)) return std::nullopt;
+  std::vector<std::uint32_t> changed;
+  std::array<std::uint8_t, kLongReadSize> chunk{};
+  int failures = 0;
+  std::uint32_t a = start;
+  while (a < end) {
+    if (StopShown(ctx.progress)) return std::nullopt;
+    const std::uint32_t size = std::min(kLongReadSize, end - a);
+    if (!FlashRead(ctx.link, a, size, chunk.data())) {
+      if (++failures < kChunkAttempts) continue;
+      ctx.progress.ProcessText(texts::WithAddress(texts::kCompareFail, a));
+      return std::nullopt;
+    }
+    failures = 0;
+    ctx.progress.AddressText(texts::WithAddress(texts::kCompareAddr, a));
+    ctx.progress.Reached(a);
+    ctx.progress.Pump();
+    std::uint32_t p = 0;
+    while (p < size && chunk[p] == ImageByteAt(image, image_base, a + p)) ++p;
+    if (p == size) {
+      a += size;
+      continue;
+    }
+    // A wrong read only costs the sector a rewrite, which the verify then checks.
+    const std::uint32_t sector = (a + p) / kSectorSize * kSectorSize;
+    changed.push_back(sector);
+    a = sector + kSectorSize;
+  }
+  return changed;
+}
+
 bool ProgramRange(FlashContext& ctx, const ProgramImage& image, std::uint32_t image_base,
                   std::uint16_t page_size, std::uint32_t start, std::uint32_t end, PagePace pace) {
   if (page_size == 0 || page_size > kLargePageSize) return false;
