@@ -327,6 +327,10 @@ TEST_P(AutoFaultMatrix, NoRunReportsSuccessThatTheDeviceDoesNotBearOut) {
                              << " runs; the first:" << first;
 }
 
+constexpr FlashRange kAssigned{RangeChoice::AssignRange, 0x2000, 0x2000};
+constexpr std::array<std::uint8_t, 3> kSmallPages{0xC2, 0x22, 0x11};
+using enum AutoProfile;
+
 INSTANTIATE_TEST_SUITE_P(
     SmallImage, AutoFaultMatrix,
     ::testing::Values(
@@ -339,22 +343,10 @@ INSTANTIATE_TEST_SUITE_P(
                {0xC2, 0x22, 0x11},
                {RangeChoice::AssignRange, 0x2000, 0x2000},
                0x80},
-        Config{"All, 256-byte pages, fast", {0xC2, 0x20, 0x13}, {}, 0x01, AutoProfile::Fast},
-        Config{"Assign Range, 32-byte pages, finished reads 0x80, fast",
-               {0xC2, 0x22, 0x11},
-               {RangeChoice::AssignRange, 0x2000, 0x2000},
-               0x80,
-               AutoProfile::Fast},
-        Config{"All, 256-byte pages, changed only",
-               {0xC2, 0x20, 0x13},
-               {},
-               0x01,
-               AutoProfile::ChangedOnly},
-        Config{"Assign Range, 32-byte pages, finished reads 0x80, changed only",
-               {0xC2, 0x22, 0x11},
-               {RangeChoice::AssignRange, 0x2000, 0x2000},
-               0x80,
-               AutoProfile::ChangedOnly}),
+        Config{"All, fast", {0xC2, 0x20, 0x13}, {}, 1, Fast},
+        Config{"Assign Range, 32-byte pages, fast", kSmallPages, kAssigned, 0x80, Fast},
+        Config{"All, changed only", {0xC2, 0x20, 0x13}, {}, 1, ChangedOnly},
+        Config{"Assign, 32-byte, changed only", kSmallPages, kAssigned, 0x80, ChangedOnly}),
     [](const ::testing::TestParamInfo<Config>& info) {
       std::string name = info.param.name;
       std::replace_if(
