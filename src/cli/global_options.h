@@ -16,6 +16,7 @@ struct GlobalOptions {
   std::string virtual_id = kDefaultVirtualId;  // --virtual-id
   std::uint32_t virtual_latency_us = 0;        // --virtual-latency-us: clock time per transfer
   bool verbose = false;                        // --verbose
+  bool quiet = false;                          // -q, --quiet
   std::string log;                             // --log FILE ("" = none)
   std::string vid = kDefaultVid;               // --vid: the audio device's ids to look for
   std::string pid = kDefaultPid;               // --pid
