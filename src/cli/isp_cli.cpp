@@ -29,6 +29,11 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
       ->check(JedecIdText())
       ->type_name("ID")
       ->needs(virtual_chip);
+  app.add_option("--virtual-latency-us", options.virtual_latency_us,
+                 "Time each USB transfer takes on the virtual chip's clock (default 0), as a real "
+                 "device's 250 us does")
+      ->type_name("N")
+      ->needs(virtual_chip);
   app.add_flag("--verbose", options.verbose, "Print every USB request on stderr");
   app.add_flag("-q,--quiet", options.quiet,
                "Print only the verdict, or the values a command reads, on stdout");

@@ -67,6 +67,8 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpExitsZero) {
       {{"--virtual-flash", "f.bin", "detect"}, 2, "--virtual"},
       {{"--virtual", "--virtual-id", "C220", "detect"}, 2, "six hexadecimal digits"},
       {{"--virtual", "--virtual-id", "123456", "detect"}, 2, "no such part (C22010, "},
+      {{"--virtual-latency-us", "250", "detect"}, 2, "--virtual"},
+      {{"--virtual", "--virtual-latency-us", "-1", "detect"}, 2, "--virtual-latency-us"},
       {{"reg", "read", "100", "00"}, 2, "8 bits"},
       {{"detect", "--vid", "6ccfz"}, 2, "16 bits"},
       {{"auto", "x.hex", "--range", "32"}, 2, "START_KB:SIZE_KB"},
@@ -76,6 +78,8 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpExitsZero) {
       {{"patch-table", "a", "b", "--product", "Caf\xC3\xA9"}, 2, "32 printable"},
       {{"--help"}, 0, "read-back"},
       {{"auto", "--help"}, 0, "--no-erase"},
+      {{"auto", "--help"}, 0, "sectors is left as it is"},
+      {{"auto", "x.hex", "--fast", "--changed-only"}, 2, "excludes"},
       {{"i2c", "read", "--help"}, 0, "ADDR"},
       {{"read-back", "--help"}, 0, "Examples:\n  velmora-isp read-back flash.bin\n"},
   };
@@ -208,6 +212,30 @@ TEST_F(CliTest, QuietKeepsTheResultAndUnwritableOutputFails) {
     EXPECT_EQ(run.code, c.code) << c.args[2] << run.err;
     EXPECT_EQ(run.out.substr(0, std::string(c.out).size()), c.out) << run.out;
     EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), c.code == 0 ? 1 : 0) << run.out;
+  }
+}
+
+TEST_F(CliTest, EachProfileProgramsTheImageAndTheReportNamesIt) {
+  const struct {
+    std::string profile;
+    std::string blank_check;   // its outcome in the report
+    std::uint8_t after_image;  // the flash past the image's sectors, 0x00 before the run
+  } cases[] = {{"design", "ok", 0xFF}, {"fast", "off", 0xFF}, {"changed-only", "off", 0x00}};
+  const std::string demo = Sample("velmora-demo-fw.bin"), log = Path("p.json");
+  const Bytes bin = Read(demo);
+  for (const auto& c : cases) {
+    const std::string flash = Write("f.bin", Filled(kPartSize, 0x00));
+    std::vector<std::string> args{"--virtual", "--virtual-flash", flash, "--log", log, "auto",
+                                  demo};
+    if (c.profile != "design") args.push_back("--" + c.profile);
+    ASSERT_EQ(Run(args).code, 0) << c.profile;
+    const Bytes kept = Read(flash);
+    EXPECT_TRUE(std::equal(bin.begin(), bin.end(), kept.begin())) << c.profile;
+    EXPECT_EQ(kept[0x2000], c.after_image) << c.profile;
+    const nlohmann::json report = ReadJson(log);
+    EXPECT_EQ(report["profile"], c.profile);
+    const int blank_at = c.profile == "changed-only" ? 5 : 4;  // after the comparison
+    EXPECT_EQ(report["steps"][blank_at]["outcome"], c.blank_check) << c.profile;
   }
 }
 
@@ -361,6 +389,7 @@ TEST_F(CliTest, RefusalsExitTwoBeforeAnythingIsWritten) {
        "Cannot open the program file \"" + Path("missing.bin") + "\": No such file or directory.",
        false},
       {{"auto", demo, "--range", "1:4"}, "multiples of 4 KB", false},
+      {{"auto", demo, "--changed-only", "--no-verify"}, "erase, program and verify", false},
       {{"auto", demo, "--range", "16384:0"}, "Range beyond flash address 0xFFFFFF", false},
       {{"--virtual-id", "C22010", "auto", big_file},
        "Range beyond flash address 0x00FFFF (C2 20 10 holds 64 KiB)",
@@ -505,6 +534,20 @@ TEST_F(CliTest, VerboseShowsEveryRequestWithItsAnswer) {
   const CliRun isp = Run({"--virtual", "--verbose", "auto", Sample("velmora-demo-fw.bin")});
   EXPECT_THAT(isp.err, AllOf(HasSubstr("usb: 43 84 3B71 9E04 len 0 -> ok\n"),
                              HasSubstr("usb: C3 82 0000 0000 len 3 -> ok C2 20 13\n")));
+}
+
+TEST_F(CliTest, VirtualLatencyMovesTheChipsClockByEveryTransfer) {
+  for (const std::uint64_t latency : {0u, 250u}) {
+    std::uint64_t now_us = 1, transfers = 0;
+    chip_done = [&](sim::VirtualChip& chip) {
+      now_us = chip.NowUs();
+      transfers = chip.TransfersAnswered() + chip.TransfersRefused();
+    };
+    const std::string us = std::to_string(latency);
+    EXPECT_EQ(Run({"--virtual", "--virtual-latency-us", us, "reg", "read", "0D", "07"}).code, 0);
+    EXPECT_GT(transfers, 0u);
+    EXPECT_EQ(now_us, transfers * latency) << us;  // a register read makes no pause of its own
+  }
 }
 
 // The folder was there when the run began and is gone when the report is written: the run
