@@ -15,6 +15,7 @@ struct GlobalOptions {
   std::string virtual_id = kDefaultVirtualId;  // --virtual-id
   bool verbose = false;                        // --verbose
   std::string log;                             // --log FILE ("" = none)
+  std::string device;                          // --device PATH ("" = the only one present)
   std::string vid = kDefaultVid;               // --vid: the audio device's ids to look for
   std::string pid = kDefaultPid;               // --pid
 };

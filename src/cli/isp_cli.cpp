@@ -28,6 +28,10 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
       ->check(JedecIdText())
       ->type_name("ID")
       ->needs(virtual_chip);
+  app.add_option("--device", options.device,
+                 "The device to work on, by its USB port path (1-4.2) as detect --list shows it; "
+                 "needed when several match")
+      ->type_name("PATH");
   app.add_flag("--verbose", options.verbose, "Print every USB request on stderr");
   app.add_option("--log", options.log, "Write a JSON report of the run to FILE")->type_name("FILE");
 }

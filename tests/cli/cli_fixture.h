@@ -50,6 +50,7 @@ class SharedPlatform final : public UsbPlatform {
   }
   bool Probe(UsbHandle handle, Backend backend) override { return inner_.Probe(handle, backend); }
   std::string LastError() const override { return inner_.LastError(); }
+  std::string SerialNumber(const std::string& path) override { return inner_.SerialNumber(path); }
 
  private:
   UsbPlatform& inner_;
