@@ -63,7 +63,8 @@ int FinishRun(CliContext& ctx, int code) {
 
 }  // namespace
 
-int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
+int RunIspCli(int argc, const char* const* argv, CliEnvironment& env,
+              std::span<const CommandAdder> more) {
   GlobalOptions options;
   RunReport report(std::vector<std::string>(argv + 1, argv + argc));
   CliContext ctx{env, options, report, {}, {}};
@@ -83,6 +84,10 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
   AddRegisterCommands(app, run);
   AddParamsCommands(app, run);
   AddStatusCommand(app, run);
+  for (CommandAdder add : more) add(app, run);
+  if (more.empty()) {
+    app.footer("The production station (velmora-isp station) is not part of this build.");
+  }
 
   // The command runs from its callback, once the whole command line has been checked.
   try {
