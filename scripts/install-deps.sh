@@ -27,6 +27,10 @@ packages+=(clang-14 libclang-rt-14-dev)
 # dpkg-shlibdeps and file find the package's dependencies; the validators and lintian judge.
 packages+=(librsvg2-bin scdoc man-db dpkg-dev file desktop-file-utils appstream lintian)
 
+# The production station's record: SQLite, and PostgreSQL through libpq; test.sh runs the
+# station's tests against a throwaway server of Debian's postgresql as well.
+packages+=(libsqlite3-dev libpq-dev postgresql)
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -122,7 +122,8 @@ void VirtualBoardSource::PlugFresh(Port& port) {
   ++port.plug;
   ++made_;
   if (std::uniform_real_distribution<double>(0, 1)(random_) < options_.fault_rate) {
-    port.board->chip.FlipReadBits(0x01, sim::VirtualChip::Flip::Always);
+    // Past the three id bytes: the part is recognised, its data reads wrong.
+    port.board->chip.FlipReadBits(0x01, sim::VirtualChip::Flip::Always, 8);
     ++faulty_;
   }
 }
