@@ -26,6 +26,9 @@ cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
+echo "== the station's tests again, with a throwaway PostgreSQL server as their second record"
+scripts/with-postgres.sh ctest --test-dir build --output-on-failure -R '^Station'
+
 echo "== 32-bit Windows cross-compile: the device library and velmora-isp.exe"
 cmake -S . -B build-win32 -G Ninja -DVELMORA_DEVICE_ONLY=OFF -DVELMORA_CLI_ONLY=ON \
   -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
@@ -55,6 +58,13 @@ if [ "${CI:-}" = "true" ]; then
   cmake --build build-asan -j "$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
+fi
+if [ "${CI:-}" = "true" ]; then
+  echo "== the station's board threads under ThreadSanitizer (gang, two stations at once)"
+  cmake -S . -B build-tsan -G Ninja -DVELMORA_TSAN=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake --build build-tsan -j "$jobs" --target station_test
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/tests/station/station_test \
+    --gtest_filter='StationCliTest.*:StationEngineTest.*'
 fi
 if [ "${CI:-}" = "true" ]; then
   echo "== fuzz the program file loaders for 60 s from the seed corpus"

@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <fstream>
 
 #include "isp_cli.h"
 #include "program_file.h"
@@ -158,6 +159,32 @@ TEST_F(StationCliTest, EveryBoardGetsADistinctSerialAndARow) {
       EXPECT_THAT(run.out, HasSubstr("Totals: " + std::to_string(c.passed + c.failed) +
                                      " boards, " + std::to_string(c.passed) + " passed"));
     }
+  }
+}
+
+TEST_F(StationCliTest, TwoStationsAtOnceOnOneRecordShareNoSerialAndLoseNoRow) {
+  constexpr int kBoards = 200;
+  for (const std::string& url : TestDatabases(scratch)) {
+    const std::string format = Unique("T") + "-%d";
+    const std::string benches[] = {Unique("x"), Unique("y")};
+    std::vector<std::thread> stations;
+    StationRun runs[2];
+    for (int i = 0; i < 2; ++i) {
+      stations.emplace_back([&, i] {
+        runs[i] = Station({"station", kTableImage, "--db", url, "--bench", benches[i],
+                           "--serial-format", format, "--virtual-boards", "4", "--gang",
+                           "--boards", std::to_string(kBoards)});
+      });
+    }
+    for (std::thread& station : stations) station.join();
+    std::set<std::string> serials;
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(runs[i].code, 0) << runs[i].err;
+      EXPECT_EQ(Verdicts(url, benches[i], serials)["passed"], kBoards) << url;
+    }
+    // Every number of the counter once: none issued twice, none skipped.
+    EXPECT_EQ(serials.size(), 2u * kBoards);
+    for (int n = 1; n <= 2 * kBoards; ++n) EXPECT_TRUE(serials.count(FormatSerial(format, n))) << n;
   }
 }
 
