@@ -81,7 +81,8 @@ std::unique_ptr<SqlConnection> OpenPostgres(const std::string& url, std::string&
     return nullptr;
   }
   // Notices (an index that already exists, ...) are not the station's words.
-  PQsetNoticeProcessor(db, [](void*, const char*) {}, nullptr);
+  PQsetNoticeProcessor(
+      db, [](void*, const char*) {}, nullptr);
   return std::make_unique<PostgresConnection>(db);
 }
 

@@ -104,8 +104,7 @@ int RunStationCommand(CliContext& ctx, const StationArguments& args) {
         VirtualBenchOptions{.boards = args.virtual_boards,
                             .fault_rate = args.fault_rate,
                             .fault_seed = 1,
-                            .real_pauses = ctx.env.virtual_pauses_real,
-                            .script = args.virtual_script},
+                            .real_pauses = ctx.env.virtual_pauses_real},
         script);
   } else {
     source = std::make_unique<UsbBoardSource>(

@@ -21,7 +21,6 @@ struct VirtualBenchOptions {
   double fault_rate = 0;         // 0..1
   std::uint32_t fault_seed = 1;  // the same seed picks the same faulty boards
   bool real_pauses = false;      // the tool's pauses also take real time (a demo, the benchmark)
-  std::string script;            // a plug/unplug script file, "" for the operator
 };
 
 // One line each, run in order from the start: "plug PORT", "unplug PORT", "wait MS"; "#" starts

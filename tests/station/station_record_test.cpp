@@ -1,11 +1,12 @@
 // The record: serials issued once across connections, interrupted boards found at the next
 // start, the schema brought up to date and a newer one refused, the serial formats.
+#include "station_record.h"
+
 #include <gtest/gtest.h>
 
 #include <set>
 
 #include "station_databases.h"
-#include "station_record.h"
 
 namespace velmora::station::testing {
 namespace {
@@ -20,8 +21,8 @@ std::unique_ptr<StationRecord> OpenOrFail(const std::string& url) {
 
 std::int64_t Count(StationRecord& record, const std::string& where, const std::string& bench) {
   std::vector<SqlRow> rows;
-  EXPECT_TRUE(record.Db().Run("SELECT count(*) FROM boards WHERE bench = ? AND " + where, {bench},
-                              &rows));
+  EXPECT_TRUE(
+      record.Db().Run("SELECT count(*) FROM boards WHERE bench = ? AND " + where, {bench}, &rows));
   return rows.empty() ? -1 : std::stoll(rows[0][0].value_or("-1"));
 }
 
@@ -82,8 +83,8 @@ TEST(StationRecordTest, SerialFormats) {
     const char* serial;  // nullptr: the format is refused
   } cases[] = {
       {"VL%06d", 42, "VL000042"}, {"%d", 7, "7"},        {"A%%%03d-", 5, "A%005-"},
-      {"SN%4d", 12, "SN  12"},    {"VL", 1, nullptr},     {"%d%d", 1, nullptr},
-      {"%s", 1, nullptr},         {"VL%06", 1, nullptr},  {"%040d", 1, nullptr},
+      {"SN%4d", 12, "SN  12"},    {"VL", 1, nullptr},    {"%d%d", 1, nullptr},
+      {"%s", 1, nullptr},         {"VL%06", 1, nullptr}, {"%040d", 1, nullptr},
   };
   for (const auto& c : cases) {
     const auto refusal = SerialFormatRefusal(c.format);

@@ -10,10 +10,10 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <set>
 #include <sstream>
 #include <thread>
-#include <fstream>
 
 #include "isp_cli.h"
 #include "program_file.h"
@@ -33,7 +33,9 @@ namespace {
 
 using ::testing::HasSubstr;
 
-std::string Sample(const std::string& name) { return std::string(VELMORA_SAMPLES_DIR) + "/" + name; }
+std::string Sample(const std::string& name) {
+  return std::string(VELMORA_SAMPLES_DIR) + "/" + name;
+}
 const std::string kTableImage = Sample("velmora-demo-fw-table.bin");
 
 TEST(StationEngineTest, TheSerialGoesIntoTheTableOrStringThree) {
@@ -76,8 +78,8 @@ TEST(StationEngineTest, TheSerialGoesIntoTheTableOrStringThree) {
     std::string expected(c.table_serial);
     expected.resize(32, ' ');
     EXPECT_EQ(std::string(field.begin(), field.end()), expected);
-    EXPECT_EQ(result.image_checksum, ImageWithSerial(job, c.string3[0] ? "VLUA170405" : "VL000042")
-                                         .Checksum());
+    EXPECT_EQ(result.image_checksum,
+              ImageWithSerial(job, c.string3[0] ? "VLUA170405" : "VL000042").Checksum());
   }
 }
 
@@ -115,9 +117,9 @@ class StationCliTest : public ::testing::Test {
     std::string error;
     auto record = StationRecord::Open(OpenDatabase(url, error), error);
     std::vector<SqlRow> rows;
-    EXPECT_TRUE(record && record->Db().Run(
-                              "SELECT verdict, serial, failure FROM boards WHERE bench = ?",
-                              {bench}, &rows));
+    EXPECT_TRUE(record &&
+                record->Db().Run("SELECT verdict, serial, failure FROM boards WHERE bench = ?",
+                                 {bench}, &rows));
     std::map<std::string, int> verdicts;
     for (const SqlRow& row : rows) {
       ++verdicts[row[0].value_or("")];
@@ -134,19 +136,22 @@ class StationCliTest : public ::testing::Test {
 };
 
 TEST_F(StationCliTest, EveryBoardGetsADistinctSerialAndARow) {
+  const std::string script = scratch.Write("swap.txt", "wait 100\nunplug 1-1 # done\nplug 1-1\n");
   const struct {
     std::vector<std::string> options;
     int code, passed, failed;
   } cases[] = {
       {{"--virtual-boards", "4", "--gang", "--boards", "8"}, 0, 8, 0},
       {{"--virtual-boards", "1", "--boards", "3"}, 0, 3, 0},
+      // The script takes the board away and plugs the next: without it the station would wait.
+      {{"--virtual-boards", "1", "--boards", "2", "--virtual-script", script}, 0, 2, 0},
       {{"--virtual-boards", "3", "--gang", "--boards", "6", "--virtual-fault-rate", "1"}, 1, 0, 6},
   };
   for (const std::string& url : TestDatabases(scratch)) {
     for (const auto& c : cases) {
       const std::string bench = Unique("b"), format = Unique("S") + "-%d";
-      std::vector<std::string> args{"station", kTableImage,    "--db",         url,
-                                    "--bench", bench,          "--serial-format", format};
+      std::vector<std::string> args{"station", kTableImage,       "--db", url, "--bench",
+                                    bench,     "--serial-format", format};
       args.insert(args.end(), c.options.begin(), c.options.end());
       const StationRun run = Station(args);
       EXPECT_EQ(run.code, c.code) << run.err;
@@ -172,8 +177,8 @@ TEST_F(StationCliTest, TwoStationsAtOnceOnOneRecordShareNoSerialAndLoseNoRow) {
     for (int i = 0; i < 2; ++i) {
       stations.emplace_back([&, i] {
         runs[i] = Station({"station", kTableImage, "--db", url, "--bench", benches[i],
-                           "--serial-format", format, "--virtual-boards", "4", "--gang",
-                           "--boards", std::to_string(kBoards)});
+                           "--serial-format", format, "--virtual-boards", "4", "--gang", "--boards",
+                           std::to_string(kBoards)});
       });
     }
     for (std::thread& station : stations) station.join();
@@ -190,8 +195,8 @@ TEST_F(StationCliTest, TwoStationsAtOnceOnOneRecordShareNoSerialAndLoseNoRow) {
 
 TEST_F(StationCliTest, AnImageWithoutATableIsRefusedBeforeTheRecordIsMade) {
   const std::string db = scratch.PathOf("never.db");
-  const StationRun run = Station({"--virtual-boards", "2", "station", Sample("velmora-demo-fw.bin"),
-                           "--db", "sqlite:" + db});
+  const StationRun run = Station(
+      {"--virtual-boards", "2", "station", Sample("velmora-demo-fw.bin"), "--db", "sqlite:" + db});
   EXPECT_EQ(run.code, 2);
   EXPECT_THAT(run.err, HasSubstr("The image has no user table"));
   EXPECT_FALSE(std::filesystem::exists(db));
@@ -234,9 +239,9 @@ TEST_F(StationProgramTest, SigtermFinishesTheBoardsInProgressAndSigkillLeavesThe
       SCOPED_TRACE(url + " signal " + std::to_string(signal));
       const std::string bench = Unique("p"), format = Unique("P") + "-%d";
       const std::string out = scratch.PathOf("out.txt");
-      const std::vector<std::string> args{"--virtual-boards", "2",     "station", kTableImage,
-                                          "--gang",           "--db",  url,       "--bench",
-                                          bench,              "--serial-format", format};
+      const std::vector<std::string> args{
+          "--virtual-boards", "2",   "station",         kTableImage, "--gang", "--db", url,
+          "--bench",          bench, "--serial-format", format};
       const pid_t pid = Start(args, out);
       ASSERT_GT(pid, 0);
       ASSERT_TRUE(WaitForRunning(url, bench, 2));  // both boards are being erased (2 s)
