@@ -15,6 +15,8 @@
 #include <sstream>
 #include <thread>
 
+#include "cli_fixture.h"
+#include "device_lock.h"
 #include "isp_cli.h"
 #include "program_file.h"
 #include "station_command.h"
@@ -94,15 +96,16 @@ class StationCliTest : public ::testing::Test {
     std::vector<const char*> argv{"velmora-isp"};
     for (const std::string& arg : args) argv.push_back(arg.c_str());
     std::ostringstream out, err;
-    cli::CliEnvironment env{.out = out,
-                            .err = err,
-                            .out_is_terminal = false,
-                            .interrupted = &stop,
-                            .make_usb_platform = {},
-                            .sleeper = nullptr,
-                            .virtual_pauses_real = false,
-                            .virtual_chip_made = {},
-                            .virtual_chip_done = {}};
+    cli::CliEnvironment env{
+        .out = out,
+        .err = err,
+        .out_is_terminal = false,
+        .interrupted = &stop,
+        .make_usb_platform = [this] { return std::make_unique<cli::testing::SharedPlatform>(bus); },
+        .sleeper = &bus_clock,
+        .virtual_pauses_real = false,
+        .virtual_chip_made = {},
+        .virtual_chip_done = {}};
     const cli::CommandAdder more[] = {AddStationCommand};
     StationRun run;
     run.code = cli::RunIspCli(static_cast<int>(argv.size()), argv.data(), env, more);
@@ -133,7 +136,36 @@ class StationCliTest : public ::testing::Test {
 
   velmora::testing::ScratchDir scratch;
   std::atomic<bool> stop{false};
+  // The USB bus without --virtual-boards: empty unless a test plugs chips in.
+  sim::VirtualClock bus_clock;
+  sim::VirtualUsbPlatform bus;
 };
+
+TEST_F(StationCliTest, BoardsOnTheUsbBusAreLockedAndEachGetsItsSerial) {
+  sim::VirtualChip first(bus_clock), second(bus_clock);
+  first.PlugInto(bus, "usb:vid_6ccf&pid_6012:bus1-port1");
+  second.PlugInto(bus, "usb:vid_1d7a&pid_6000:bus1-port2", sim::Visibility::GenericOnly);
+  ::setenv("VELMORA_LOCK_DIR", scratch.PathOf("").c_str(), 1);
+  std::string error;
+  {
+    // Another program holds the first board: the station fails it with the words and goes on.
+    const auto held = DeviceLock::Acquire("1-1", error);
+    const StationRun run = Station(
+        {"station", kTableImage, "--db", "sqlite:" + scratch.PathOf("usb.db"), "--boards", "2"});
+    EXPECT_EQ(run.code, 1);
+    EXPECT_THAT(run.out, HasSubstr("VL000001 at 1-1 failed: The device 1-1 is in use by another "
+                                   "program"));
+    EXPECT_THAT(run.out, HasSubstr("VL000002 at 1-2 passed"));
+  }
+  const StationRun run = Station(
+      {"station", kTableImage, "--db", "sqlite:" + scratch.PathOf("usb2.db"), "--boards", "2"});
+  EXPECT_EQ(run.code, 0) << run.err;
+  for (auto* chip : {&first, &second}) {
+    const auto field = chip->Flash().ReadRange(0x1000 + 81, 8);
+    EXPECT_EQ(std::string(field.begin(), field.end()), chip == &first ? "VL000001" : "VL000002");
+  }
+  ::unsetenv("VELMORA_LOCK_DIR");
+}
 
 TEST_F(StationCliTest, EveryBoardGetsADistinctSerialAndARow) {
   const std::string script = scratch.Write("swap.txt", "wait 100\nunplug 1-1 # done\nplug 1-1\n");
