@@ -27,6 +27,12 @@ packages+=(clang-14 libclang-rt-14-dev)
 # dpkg-shlibdeps and file find the package's dependencies; the validators and lintian judge.
 packages+=(librsvg2-bin scdoc man-db dpkg-dev file desktop-file-utils appstream lintian)
 
+# The 64-bit Windows cross-compile (test.sh builds both Windows layouts) and, with CI=true, wine64
+# to run the Windows programs (scripts/check-windows.sh). The host runs no 32-bit code, so there
+# is no wine32.
+packages+=(g++-mingw-w64-x86-64-posix)
+[ "${CI:-}" = "true" ] && packages+=(wine64)
+
 # The production station's record: SQLite, and PostgreSQL through libpq; test.sh runs the
 # station's tests against a throwaway server of Debian's postgresql as well.
 packages+=(libsqlite3-dev libpq-dev postgresql)

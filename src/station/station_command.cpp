@@ -136,7 +136,7 @@ void AddStationCommand(CLI::App& app, cli::CommandRun& run) {
       ->type_name("FILE");
   app.add_option("--virtual-fault-rate", a->fault_rate,
                  "station: the share of virtual boards (0 to 1) that come with a flash fault")
-      ->check(CLI::Range(0.0, 1.0))
+      ->check(CLI::Range(0.0, 1.0).description(""))
       ->type_name("P");
 
   CLI::App* station = app.add_subcommand(
