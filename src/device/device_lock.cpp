@@ -24,10 +24,9 @@ std::string InUse(const std::string& port_path) {
 
 #ifndef _WIN32
 std::filesystem::path LockFolder() {
-  for (const char* name : {"VELMORA_LOCK_DIR", "XDG_RUNTIME_DIR"}) {
-    const char* value = std::getenv(name);
-    if (value != nullptr && *value != '\0') return value;
-  }
+  // Not the user's runtime folder: a device is shared by every user of the machine.
+  const char* value = std::getenv("VELMORA_LOCK_DIR");
+  if (value != nullptr && *value != '\0') return value;
   std::error_code ignored;
   return std::filesystem::temp_directory_path(ignored);
 }
@@ -74,7 +73,8 @@ DeviceLock::~DeviceLock() {
 
 std::unique_ptr<DeviceLock> DeviceLock::Acquire(const std::string& port_path, std::string& error) {
   const std::filesystem::path file = LockFolder() / (DeviceLockName(port_path) + ".lock");
-  const int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  // Read-only is enough for flock(), so a file another user made serves as well.
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) {
     error = "Cannot make the lock file " + file.string() + ": " + std::strerror(errno);
     return nullptr;

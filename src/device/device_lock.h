@@ -13,7 +13,7 @@ class DeviceLock {
  public:
   // Takes the lock for `port_path`. Returns nullptr with `error` in words when another program
   // holds it ("The device 1-4.2 is in use by another program") or it cannot be made. The lock
-  // files live in $VELMORA_LOCK_DIR, else $XDG_RUNTIME_DIR, else the system's temporary folder.
+  // files live in $VELMORA_LOCK_DIR, else the system's temporary folder.
   static std::unique_ptr<DeviceLock> Acquire(const std::string& port_path, std::string& error);
   ~DeviceLock();
   DeviceLock(const DeviceLock&) = delete;

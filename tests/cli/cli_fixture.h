@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -58,6 +59,9 @@ class SharedPlatform final : public UsbPlatform {
 
 class CliTest : public ::testing::Test {
  protected:
+  // Device locks in the scratch folder: tests running at once must not lock each other's
+  // virtual devices, which share port paths.
+  CliTest() { ::setenv("VELMORA_LOCK_DIR", scratch.PathOf("").c_str(), 1); }
   // Runs `velmora-isp args...`.
   CliRun Run(const std::vector<std::string>& args) {
     std::vector<const char*> argv{"velmora-isp"};

@@ -1,7 +1,5 @@
 // Which device a command works on when several are plugged in, and the lock that keeps a second
 // program off a device in use.
-#include <cstdlib>
-
 #include "cli_fixture.h"
 #include "device_lock.h"
 
@@ -16,7 +14,6 @@ TEST_F(CliTest, SeveralDevicesAreNamedByPortPathAndLocked) {
   board.PlugInto(bus, kBoard);
   loader.PlugInto(bus, kLoader, sim::Visibility::GenericOnly);
   bus.SetSerialNumber(kBoard, "VL000001");
-  ::setenv("VELMORA_LOCK_DIR", scratch.PathOf("").c_str(), 1);
 
   const struct {
     std::vector<std::string> args;
@@ -50,7 +47,6 @@ TEST_F(CliTest, SeveralDevicesAreNamedByPortPathAndLocked) {
     EXPECT_EQ(Run({"--device", "1-3", "detect"}).code, 0);  // another device: its own lock
   }
   EXPECT_EQ(Run({"--device", "1-4.2", "detect"}).code, 0);
-  ::unsetenv("VELMORA_LOCK_DIR");
 }
 
 }  // namespace

@@ -164,7 +164,6 @@ TEST_F(StationCliTest, BoardsOnTheUsbBusAreLockedAndEachGetsItsSerial) {
     const auto field = chip->Flash().ReadRange(0x1000 + 81, 8);
     EXPECT_EQ(std::string(field.begin(), field.end()), chip == &first ? "VL000001" : "VL000002");
   }
-  ::unsetenv("VELMORA_LOCK_DIR");
 }
 
 TEST_F(StationCliTest, EveryBoardGetsADistinctSerialAndARow) {
