@@ -7,7 +7,7 @@
 # With CI=true also a 60-second libFuzzer run of the program file loaders from fuzz/corpus.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/install-deps.sh
+scripts/install-deps.sh test
 jobs=$(nproc)
 
 echo "== format check"
@@ -25,7 +25,7 @@ fi
 echo "== build and test"
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+ctest --test-dir build --output-on-failure --no-tests=error -j "$jobs"
 
 echo "== the station's tests again, with a throwaway PostgreSQL server as their second record"
 scripts/with-postgres.sh ctest --test-dir build --output-on-failure -R '^Station'

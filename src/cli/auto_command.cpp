@@ -229,6 +229,10 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
       before.status ? nlohmann::ordered_json(HexText(*before.status, 2)) : nlohmann::ordered_json();
   ctx.env.out << "JEDEC id " << ChipIdText(before.id) << ", status register "
               << (before.status ? HexText(*before.status, 2) : "not read") << '\n';
+  // "All" erases the whole part: the range as used is its capacity.
+  if (range.choice == RangeChoice::All && !NoFlashAnswers(before.id)) {
+    ctx.report["range"]["size"] = FlashCapacityFor(before.id);
+  }
   if (const auto refusal = PreflightRefusal(before.id, args.steps, range, image)) {
     return Refuse(ctx, *refusal);
   }
@@ -300,6 +304,8 @@ void AddAutoCommand(CLI::App& app, CommandRun& run) {
   command->add_flag("--no-verify", o->no_verify, "Skip the verify");
   command->add_flag("--no-protect", o->no_protect, "Leave the flash unprotected");
   AddDeviceIds(command, run.options);
+  AddExamples(command, {"velmora-isp auto firmware.hex",
+                        "velmora-isp --log run.json auto firmware.hex --range 0:256"});
   command->callback([o, &run] {
     // The file is reloaded by every run: it is the command's argument.
     o->args.steps = AutoSteps{.reload_file = true,

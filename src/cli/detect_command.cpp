@@ -39,6 +39,8 @@ void AddDetectCommand(CLI::App& app, CommandRun& run) {
   detect->add_flag("--list", *list,
                    "List every matching device: its USB port path, ids, kind and serial string");
   AddDeviceIds(detect, run.options);
+  AddExamples(detect, {"velmora-isp detect", "velmora-isp --virtual detect --pid 6013",
+                       "velmora-isp detect --list"});
   detect->callback([&run, list] { run.code = *list ? RunList(run.ctx) : RunDetect(run.ctx); });
 }
 

@@ -14,6 +14,7 @@ struct GlobalOptions {
   std::string virtual_flash;                   // --virtual-flash FILE ("" = none)
   std::string virtual_id = kDefaultVirtualId;  // --virtual-id
   bool verbose = false;                        // --verbose
+  bool quiet = false;                          // -q, --quiet
   std::string log;                             // --log FILE ("" = none)
   std::string device;                          // --device PATH ("" = the only one present)
   std::string vid = kDefaultVid;               // --vid: the audio device's ids to look for

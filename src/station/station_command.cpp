@@ -180,6 +180,11 @@ void AddStationCommand(CLI::App& app, cli::CommandRun& run) {
   station->add_flag("--no-verify", a->no_verify, "Skip the verify");
   station->add_flag("--no-protect", a->no_protect, "Leave the flash unprotected");
   cli::AddDeviceIds(station, run.options);
+  cli::AddExamples(station,
+                   {"velmora-isp station firmware.bin --bench line1 --serial-format VL%06d",
+                    "velmora-isp --virtual-boards 4 station samples/velmora-demo-fw-table.bin "
+                    "--gang --boards 8",
+                    "velmora-isp station report --since 2026-12-08 --csv > boards.csv"});
 
   CLI::App* report = station->add_subcommand(
       "report", "Totals per bench and day and the failures by text, or every row as CSV");

@@ -4,14 +4,17 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "cli_fixture.h"
+#include "run_report.h"
 
 namespace velmora::cli::testing {
 namespace {
 
 using ::testing::AllOf;
 using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
 using ::testing::Not;
 
 constexpr std::uint32_t kPartSize = 512 * 1024;  // the default virtual part, C2 20 13
@@ -49,7 +52,13 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpExitsZero) {
     const char* says;  // on stdout for help, on stderr for errors
   } cases[] = {
       {{}, 2, "subcommand"},
-      {{"frobnicate"}, 2, "subcommand"},
+      {{"frobnicate"}, 2, "Unknown command \"frobnicate\" (commands: detect, auto, "},
+      {{"reg", "rd", "00", "12"}, 2, "did you mean \"read\"?"},
+      {{"auto", "x.hex", "--no-verfy"}, 2, "Unknown option --no-verfy; did you mean --no-verify?"},
+      {{"--log", "--virtual", "detect", "--verbos"}, 2, "did you mean --verbose?"},
+      {{"--virtual", "i2c", "write", "55", "05", "80"}, 2, "give the write form 54"},
+      {{"--virtual", "params", "set"}, 2, "at least one option"},
+      {{"--virtual", "read-back", "x.bin", "--start", "480", "--size", "64"}, 2, "holds 512 KiB"},
       {{"auto"}, 2, "FILE"},
       {{"--virtual-flash", "f.bin", "detect"}, 2, "--virtual"},
       {{"--virtual", "--virtual-id", "C220", "detect"}, 2, "six hexadecimal digits"},
@@ -64,12 +73,14 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpExitsZero) {
       {{"--help"}, 0, "read-back"},
       {{"auto", "--help"}, 0, "--no-erase"},
       {{"i2c", "read", "--help"}, 0, "ADDR"},
+      {{"read-back", "--help"}, 0, "Examples:\n  velmora-isp read-back flash.bin\n"},
   };
   for (const auto& c : cases) {
     const CliRun run = Run(c.args);
     const std::string joined = c.args.empty() ? "(none)" : c.args.front();
     EXPECT_EQ(run.code, c.code) << joined << run.err;
     EXPECT_THAT(c.code == 0 ? run.out : run.err, HasSubstr(c.says)) << joined;
+    for (const std::string& line : Lines(run.out)) EXPECT_LE(line.size(), 80u) << line;
   }
 }
 
@@ -141,6 +152,17 @@ TEST_F(CliTest, AutoProgramsTheKeptFlashAndReadBackReturnsIt) {
       std::all_of(kept.begin() + image.size(), kept.end(), [](auto b) { return b == 0xFF; }));
 
   const nlohmann::json report = ReadJson(log);
+  EXPECT_EQ(report["schema"], 1);
+  EXPECT_NE(report["host"], "");
+  EXPECT_THAT(report["device"]["path"].get<std::string>(), HasSubstr("6ccf"));
+  EXPECT_EQ(report["range"]["size"], kPartSize);  // "All": the whole part
+  const std::string started = report["started"], finished = report["finished"];
+  EXPECT_THAT(started, MatchesRegex("20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-9]{2}:[0-9]{2}:[0-9]{2}"
+                                    "\\.[0-9]{3}Z"));
+  EXPECT_LE(started, finished);
+  using namespace std::chrono;
+  EXPECT_EQ(UtcTimestamp(sys_days{2024y / February / 29} + 23h + 59min + 58s + 7ms),
+            "2024-02-29T23:59:58.007Z");
   EXPECT_EQ(report["verdict"], "success");
   EXPECT_EQ(report["exit_code"], 0);
   EXPECT_EQ(report["jedec_id"], "C2 20 13");
@@ -157,6 +179,32 @@ TEST_F(CliTest, AutoProgramsTheKeptFlashAndReadBackReturnsIt) {
   EXPECT_EQ(back.code, 0) << back.err;
   EXPECT_THAT(back.out, HasSubstr("Verdict: success: Read Flash content Success"));
   EXPECT_EQ(Read(Path("back.bin")), Bytes(kept.begin(), kept.begin() + 0x20000));
+  const CliRun part = Run({"--virtual", "--virtual-flash", flash, "--log", log, "read-back",
+                           Path("part.bin"), "--start", "4", "--size", "8"});
+  EXPECT_EQ(part.code, 0) << part.err;
+  EXPECT_EQ(Read(Path("part.bin")), Bytes(kept.begin() + 4096, kept.begin() + 12288));
+}
+
+// -q leaves only the verdict or the values read on stdout; stdout that cannot take the output
+// fails the run.
+TEST_F(CliTest, QuietKeepsTheResultAndUnwritableOutputFails) {
+  const struct {
+    std::vector<std::string> args;
+    bool out_broken;
+    int code;
+    const char* out;  // all of stdout, up to the verdict's words
+  } cases[] = {
+      {{"--virtual", "-q", "auto", Sample("velmora-demo-fw.hex")}, false, 0, "Verdict: success"},
+      {{"--virtual", "reg", "read", "00", "12", "--quiet"}, false, 0, "Reg 0x12 = 0x00\n"},
+      {{"image", "info", Sample("velmora-demo-fw.hex")}, true, 1, ""},
+  };
+  for (const auto& c : cases) {
+    out_broken = c.out_broken;
+    const CliRun run = Run(c.args);
+    EXPECT_EQ(run.code, c.code) << c.args[2] << run.err;
+    EXPECT_EQ(run.out.substr(0, std::string(c.out).size()), c.out) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), c.code == 0 ? 1 : 0) << run.out;
+  }
 }
 
 TEST_F(CliTest, AssignedRangeErasesOnlyItsSectorsAndAnUnerasedBlankCheckIsExplained) {
