@@ -9,6 +9,7 @@
 
 #include "cli_environment.h"
 #include "device_bench.h"
+#include "device_list.h"
 #include "global_options.h"
 #include "output_paths.h"
 #include "run_report.h"
@@ -55,6 +56,16 @@ std::optional<int> ConnectDevice(CliContext& ctx, bool must_open = true);
 
 // "SIGTERM" when a signal asked the run to stop, else nullptr.
 const char* StopSignalName(const CliEnvironment& env);
+
+// The devices on the bench's bus that the command may mean: the audio device under --vid/--pid
+// and both loaders (device_list.h).
+std::vector<ListedDevice> ListDevices(CliContext& ctx);
+
+// Picks the device the command works on: the one --device names (3 with the list when it is not
+// there), the only one present, or none when nothing is present. Several present and none named:
+// 2 with the list. The link is restricted to a named device; on the real bus the device is locked
+// for the rest of the run (1, "in use by another program", when another program holds it).
+std::optional<int> ChooseDevice(CliContext& ctx);
 
 // The verdict line every device command ends with: "Verdict: success: <words>" or
 // "Verdict: failed: <words>".

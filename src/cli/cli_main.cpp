@@ -9,6 +9,9 @@
 #include <memory>
 
 #include "isp_cli.h"
+#ifdef VELMORA_WITH_STATION
+#include "station_command.h"
+#endif
 #include "sleeper.h"
 
 #ifdef _WIN32
@@ -123,5 +126,10 @@ int main(int argc, char** argv) {
                                    .virtual_chip_done = {},
                                    .stop_signal = &stop_signal,
                                    .out_reader_gone = StdoutReaderGone};
+#ifdef VELMORA_WITH_STATION
+  const velmora::cli::CommandAdder more[] = {velmora::station::AddStationCommand};
+  return velmora::cli::RunIspCli(argc, argv, env, more);
+#else
   return velmora::cli::RunIspCli(argc, argv, env);
+#endif
 }
