@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QKeyEvent>
 #include <QStyle>
+#include <QTabWidget>
 #include <exception>
 
 #include "convert_error.h"
@@ -52,6 +53,12 @@ TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dia
   ui->CurrentFileBitBtn->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
   ui->btnSaveBitBin->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
 
+  // A page whose tab is hidden never shows, whatever asks for it (wheel, Ctrl+Tab, arrow keys on
+  // the strip, an accessibility action): connected before the pages' own handlers, so entering
+  // "I2C Access" is never run for a page that does not stay.
+  connect(ui->MainPageControl, &QTabWidget::currentChanged, this,
+          [this](int index) { KeepHiddenPagesShut(index); });
+
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(1000);
@@ -68,6 +75,17 @@ TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dia
 }
 
 TForm1::~TForm1() = default;
+
+void TForm1::KeepHiddenPagesShut(int index) {
+  QTabWidget* pages = ui->MainPageControl;
+  if (index < 0 || pages->isTabVisible(index)) return;
+  for (int i = 0; i < pages->count(); ++i) {
+    if (pages->isTabVisible(i)) {
+      pages->setCurrentIndex(i);
+      return;
+    }
+  }
+}
 
 QObject* TForm1::FindComponent(const QString& name) const {
   if (name.isEmpty()) return nullptr;

@@ -219,6 +219,7 @@ class TForm1 : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void KeepHiddenPagesShut(int index);
   void WireDetection();
   void WireIsp();
   void WireParameter();
