@@ -142,6 +142,12 @@ void TForm1::FormClose() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // Closing would close the link under the running operation: the window stays until it ends.
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) {
+    event->ignore();
+    return;
+  }
   Guard([this] { FormClose(); });
   event->accept();
 }

@@ -1,9 +1,12 @@
 #include "tform1.h"
 
+#include <QApplication>
+#include <QCursor>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QStyle>
 #include <QTabWidget>
+#include <QToolTip>
 #include <exception>
 
 #include "convert_error.h"
@@ -12,6 +15,8 @@
 #include "ui_tform1.h"
 
 namespace {
+
+constexpr const char* kOperationRunning = "An operation is running: wait until it ends";
 
 // Calls a key-down handler for every key press on the watched control, then lets it through.
 class KeyDownFilter : public QObject {
@@ -100,6 +105,23 @@ void TForm1::Guard(const std::function<void()>& body) {
   } catch (const std::exception& error) {
     dialogs_.ShowError(QString::fromStdString(error.what()));
   }
+}
+
+TForm1::DeviceClaim TForm1::ClaimDevice() {
+  if (!device_claimed_) {
+    device_claimed_ = true;
+    return DeviceClaim(&device_claimed_);
+  }
+  // Beside the pointer when it is over the window (a click), else at the control with the focus
+  // (a key).
+  QPoint at = QCursor::pos();
+  const QWidget* focus = QApplication::focusWidget();
+  if (!frameGeometry().contains(at) && focus != nullptr) {
+    at = focus->mapToGlobal(focus->rect().center());
+  }
+  QToolTip::showText(at, kOperationRunning, this);
+  emit OperationRunningShown();
+  return DeviceClaim(nullptr);
 }
 
 void TForm1::WireKeyDown(QWidget* control, KeyDownHandler handler) {

@@ -26,6 +26,8 @@ void TForm1::btnUSBISPAutoClick() {
     isp_progress_->RequestStop();
     return;
   }
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   StepFailed = false;
   if (!usb_.IsFound()) {
     ShowMessage(kNoDevice);

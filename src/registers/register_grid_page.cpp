@@ -133,6 +133,11 @@ void RegisterGridPage::KeyDown(int virtual_key) {
   ShowBits(shown);
 }
 
+void RegisterGridPage::ShowEntryBits() {
+  const GridCell cell = CurrentCell();
+  ShowBits(services_.image()[RegisterOfCell(cell.col, cell.row)]);
+}
+
 void RegisterGridPage::BitBoxMouseUp() {
   const GridCell cell = CurrentCell();
   const std::uint8_t index = RegisterOfCell(cell.col, cell.row);

@@ -72,6 +72,9 @@ class RegisterGridPage {
   // register and shows the value read back in the cell, the bit boxes and both labels.
   void BitBoxMouseUp();
 
+  // The bit boxes show the current cell's entry again (a click that was not sent is undone).
+  void ShowEntryBits();
+
  private:
   GridCell CurrentCell() const;
   void HighlightHeaders(GridCell cell);
