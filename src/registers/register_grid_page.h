@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "event_pump.h"
 #include "grid_keys.h"
@@ -74,6 +75,10 @@ class RegisterGridPage {
 
   // The bit boxes show the current cell's entry again (a click that was not sent is undone).
   void ShowEntryBits();
+
+  // Two hex digits of what was read, or of the entry kept, or "--" for a failed read on a page
+  // that marks it.
+  QString ReadText(std::uint8_t index, std::optional<std::uint8_t> read) const;
 
  private:
   GridCell CurrentCell() const;
