@@ -51,7 +51,6 @@ TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dia
       presence_(usb) {
   velmora::InstallFontSubstitutes();
   ui->setupUi(this);
-  move(664, 133);  // the designed place on the screen
 
   // The bitmaps of the three bitmap buttons.
   ui->USBLoadFileBitBtn->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));

@@ -25,6 +25,7 @@
 #include "virtual_chip.h"
 #include "virtual_clock.h"
 #include "virtual_usb_platform.h"
+#include "window_place.h"
 
 namespace velmora::test {
 namespace {
@@ -255,6 +256,23 @@ TEST_F(StartupTest, AllPagesKeepEveryTabPanelAndStepBoxAndStartOnRegister) {
     EXPECT_TRUE(pages->widget(i)->isVisible()) << i;
   }
   EXPECT_EQ(ui().lbledtPID->text(), "6013");
+}
+
+TEST(WindowPlaceTest, TheDesignedPlaceUnlessTheWindowWouldReachPastTheScreen) {
+  const struct {
+    QRect available;
+    QSize window;
+    QPoint place;
+  } rows[] = {
+      {{0, 0, 1920, 1040}, {606, 360}, {664, 133}},  // fits: as designed
+      {{0, 0, 1024, 768}, {606, 360}, {410, 133}},   // too far right
+      {{0, 0, 1280, 680}, {606, 618}, {664, 54}},    // all pages over a panel: too low
+      {{0, 32, 800, 568}, {746, 758}, {46, 63}},     // taller than the screen: top on it
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(PlaceOnScreen(QRect({664, 133}, row.window), {8, 31, 8, 8}, row.available), row.place)
+        << row.available.width() << "x" << row.available.height();
+  }
 }
 
 TEST_F(StartupTest, GridHeadersAreTwoUpperCaseHexDigits) {
