@@ -61,6 +61,15 @@ TEST_F(FormTest, EveryPrefixAndDigitFamilyIsFoundWholeAndNothingPastItsEnd) {
   }
 }
 
+TEST_F(FormTest, EveryButtonCaptionKeepsClearOfItsBorder) {
+  // Six pixels a side: the frame and its shading take three.
+  for (const QPushButton* button : form.findChildren<QPushButton*>()) {
+    const int text = button->fontMetrics().horizontalAdvance(button->text());
+    const int icon = button->icon().isNull() ? 0 : button->iconSize().width() + 4;
+    EXPECT_LE(text + icon + 12, button->width()) << button->objectName().toStdString();
+  }
+}
+
 TEST_F(FormTest, BitBoxesRunFromBit7OnTheLeftToBit0OnTheRight) {
   for (const char* prefix : {"chkBit", "chkMI2CBit"}) {
     for (int bit = 0; bit < 7; ++bit) {
