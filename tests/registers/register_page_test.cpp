@@ -96,6 +96,11 @@ TEST_F(RegisterPageTest, BitBoxesWriteTheValueTheyFormAndEveryWriteShowsTheReadB
   EXPECT_EQ(Trace(), (std::vector<std::string>{"open", "W41=09", "p3", "R41", "close"}));
   EXPECT_EQ(ui.lblRegData->text(), "= 0x09");
   EXPECT_EQ(grid()->Cell(2, 5), "09");
+  // Any mouse button: the right one writes what the boxes show, without toggling one.
+  chip.Registers().Poke(0x00, 0x41, 0x00);
+  transcript.Clear();
+  QTest::mouseClick(BitBox("chkBit", 5), Qt::RightButton);
+  EXPECT_EQ(Trace(), (std::vector<std::string>{"open", "W41=09", "p3", "R41", "close"}));
 
   // The mailbox command register reads 0xEE once the firmware has taken what was written.
   chip.Registers().SetMailboxDelayUs(0);
