@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs the whole test suite. Exits non-zero on any failure.
-# Also: format and test-macro checks, the 32-bit Windows cross-compile of the device library and
-# of velmora-isp.exe (which must need no DLL outside Windows itself), ./run.sh without a display,
-# and (with CI=true) a second build and run under AddressSanitizer + UBSan.
+# Also: format and test-macro checks, the 32-bit and 64-bit Windows cross-compiles of the device
+# library and of velmora-isp.exe (which must need no DLL outside Windows itself), ./run.sh without
+# a display, and (with CI=true) the Windows programs under wine (scripts/check-windows.sh) and a
+# second build and run under AddressSanitizer + UBSan.
 # With CI=true also a 60-second libFuzzer run of the program file loaders from fuzz/corpus.
 set -euo pipefail
 cd "$(dirname "$0")"
-scripts/install-deps.sh
+scripts/install-deps.sh test
 jobs=$(nproc)
 
 echo "== format check"
@@ -24,22 +25,33 @@ fi
 echo "== build and test"
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$jobs"
-ctest --test-dir build --output-on-failure -j "$jobs"
+ctest --test-dir build --output-on-failure --no-tests=error -j "$jobs"
 
-echo "== 32-bit Windows cross-compile: the device library and velmora-isp.exe"
-cmake -S . -B build-win32 -G Ninja -DVELMORA_DEVICE_ONLY=OFF -DVELMORA_CLI_ONLY=ON \
-  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake >/dev/null
-cmake --build build-win32 -j "$jobs"
+# Both Windows layouts: i686 is the tool's own, x86_64 is what wine runs on hosts without 32-bit
+# support (scripts/check-windows.sh).
+for arch in i686 x86_64; do
+  dir=build-win32
+  [ "$arch" = x86_64 ] && dir=build-win64
+  echo "== $arch Windows cross-compile: the device library, velmora-isp.exe, the two probes"
+  cmake -S . -B "$dir" -G Ninja -DVELMORA_DEVICE_ONLY=OFF -DVELMORA_CLI_ONLY=ON \
+    -DCMAKE_TOOLCHAIN_FILE="cmake/mingw-$arch.cmake" >/dev/null
+  cmake --build "$dir" -j "$jobs"
 
-echo "== velmora-isp.exe imports no DLL outside Windows itself"
-imports=$(i686-w64-mingw32-objdump -p build-win32/src/cli/velmora-isp.exe |
-  sed -n 's/^[[:space:]]*DLL Name: //p')
-echo "$imports" | tr '\n' ' '
-echo
-foreign=$(echo "$imports" | grep -viE '^(kernel32|msvcrt|setupapi|advapi32|user32|ntdll)\.dll$' || true)
-if [ -n "$foreign" ]; then
-  echo "velmora-isp.exe needs DLLs that Windows does not ship: $foreign" >&2
-  exit 1
+  echo "== $arch velmora-isp.exe imports no DLL outside Windows itself"
+  imports=$("$arch-w64-mingw32-objdump" -p "$dir/src/cli/velmora-isp.exe" |
+    sed -n 's/^[[:space:]]*DLL Name: //p')
+  echo "$imports" | tr '\n' ' '
+  echo
+  foreign=$(echo "$imports" | grep -viE '^(kernel32|msvcrt|setupapi|advapi32|user32|ntdll)\.dll$' || true)
+  if [ -n "$foreign" ]; then
+    echo "velmora-isp.exe ($arch) needs DLLs that Windows does not ship: $foreign" >&2
+    exit 1
+  fi
+done
+
+if [ "${CI:-}" = "true" ]; then
+  echo "== the Windows programs under wine against the Linux build"
+  scripts/check-windows.sh build build-win64 build-win32
 fi
 
 echo "== ./run.sh without a display flashes the virtual chip on the command line"

@@ -23,9 +23,12 @@ namespace {
 
 static_assert(sizeof(GUID) == sizeof(wire::Guid), "a GUID is 16 bytes");
 static_assert(sizeof(HANDLE) <= sizeof(UsbHandle), "a HANDLE fits in a UsbHandle");
-// SetupAPI checks the detail structure's size field against the packed layout it was built with.
-static_assert(sizeof(void*) != 4 || sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == 5,
-              "the 32-bit detail structure is packed to 5 bytes");
+#ifndef VELMORA_WIN32_API_HEADER
+// SetupAPI checks the detail structure's size field against the layout it was built with: packed
+// to 5 bytes on 32-bit Windows, padded to 8 on 64-bit.
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == (sizeof(void*) == 4 ? 5 : 8),
+              "the detail structure's layout of this Windows");
+#endif
 
 // Windows keeps a GUID in memory exactly as the byte image describes it.
 GUID ToGuid(const wire::Guid& image) {
@@ -49,19 +52,22 @@ bool IsUsable(UsbHandle handle) {
 // Reads one interface's path: first the size SetupAPI needs, then the path into a block of that
 // size. False when either step fails.
 bool ReadInterfacePath(HDEVINFO list, SP_DEVICE_INTERFACE_DATA& iface, std::string& path) {
+  const std::size_t text_offset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
   DWORD needed = 0;
   SetupDiGetDeviceInterfaceDetailA(list, &iface, nullptr, 0, &needed, nullptr);
-  if (needed < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) return false;
+  if (needed <= text_offset) return false;
 
-  // DWORD elements keep the detail structure suitably aligned.
-  std::vector<DWORD> block((needed + sizeof(DWORD) - 1) / sizeof(DWORD));
+  // DWORD elements keep the detail structure suitably aligned. A short path needs fewer bytes
+  // than the 64-bit structure's padded size, yet its size field is written all the same.
+  const std::size_t block_bytes =
+      std::max<std::size_t>(needed, sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A));
+  std::vector<DWORD> block((block_bytes + sizeof(DWORD) - 1) / sizeof(DWORD));
   auto* detail = reinterpret_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(block.data());
   // The size field names the fixed part of the structure (5 bytes on 32-bit, 8 on 64-bit).
   detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
   if (!SetupDiGetDeviceInterfaceDetailA(list, &iface, detail, needed, nullptr, nullptr)) {
     return false;
   }
-  const std::size_t text_offset = offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
   const char* text = reinterpret_cast<const char*>(block.data()) + text_offset;
   path.assign(text, strnlen(text, needed - text_offset));
   return true;

@@ -119,7 +119,7 @@ BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO list, SP_DEVICE_INTERFACE_DATA* i
   if (required_size != nullptr) *required_size = needed;
   if (detail == nullptr)
     return Fail(detail_size == 0 ? ERROR_INSUFFICIENT_BUFFER : ERROR_INVALID_USER_BUFFER);
-  if (detail->cbSize != sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A)) {
+  if (detail->cbSize != fake_win32::kDetailRecordSize) {
     return Fail(ERROR_INVALID_USER_BUFFER);
   }
   if (detail_size < needed) return Fail(ERROR_INSUFFICIENT_BUFFER);

@@ -1,7 +1,8 @@
 // A recording stand-in for the parts of <windows.h> and <setupapi.h> that the Windows USB platform
-// uses, so that its source builds and runs on any host in the tests. The record layouts are the
-// 32-bit Windows ones where the code depends on them: the interface detail record is packed to
-// 5 bytes and SetupAPI refuses any other size field, as the 32-bit system does.
+// uses, so that its source builds and runs on any host in the tests. The interface detail record,
+// the one record whose layout the code depends on, takes the layout of 32-bit or 64-bit Windows
+// as FAKE_WIN32_POINTER_BITS says (the tests build the back-end against each): packed to 5 bytes
+// on 32-bit, padded to 8 on 64-bit. SetupAPI refuses any other size field, as the system does.
 //
 // Every function acts on one scripted machine, fake_win32::TheMachine(): the tests say which
 // interfaces each class lists, which paths open and what the driver answers, then read back what
@@ -46,13 +47,19 @@ struct SP_DEVICE_INTERFACE_DATA {
   ULONG_PTR Reserved;
 };
 
+#ifndef FAKE_WIN32_POINTER_BITS
+#error "FAKE_WIN32_POINTER_BITS (32 or 64) picks the Windows layout of the detail record"
+#endif
+#if FAKE_WIN32_POINTER_BITS == 32
 #pragma pack(push, 1)
+#endif
 struct SP_DEVICE_INTERFACE_DETAIL_DATA_A {
   DWORD cbSize;
   CHAR DevicePath[1];
 };
+#if FAKE_WIN32_POINTER_BITS == 32
 #pragma pack(pop)
-static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == 5, "the 32-bit packed layout");
+#endif
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
 
@@ -98,6 +105,10 @@ DWORD FormatMessageA(DWORD flags, const void* source, DWORD message, DWORD langu
                      DWORD size, va_list* arguments);
 
 namespace fake_win32 {
+
+// The detail record's size field as the system of the chosen layout demands it.
+inline constexpr DWORD kDetailRecordSize = FAKE_WIN32_POINTER_BITS == 32 ? 5 : 8;
+static_assert(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A) == kDetailRecordSize);
 
 using Bytes = std::vector<std::uint8_t>;
 using GuidBytes = std::array<std::uint8_t, 16>;

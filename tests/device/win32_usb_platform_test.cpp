@@ -70,21 +70,22 @@ TEST_F(Win32PlatformTest, SearchWalksEveryInterfaceOfTheClassAndSkipsUnreadableP
         {"\\\\?\\usb#size#unreadable", false, true},
         {"\\\\?\\usb#path#unreadable", true, false},
         {longest},
+        {"u"},  // shorter than the 64-bit record's padded fixed part
     };
     machine().classes[ClassOf(backend == Backend::Generic ? Backend::Property : Backend::Generic)] =
         {{"\\\\?\\other#class"}};
 
     std::vector<std::string> paths = {"left over from an earlier search"};
     ASSERT_TRUE(platform.EnumerateInterfaces(backend, paths));
-    EXPECT_EQ(paths, (std::vector<std::string>{"\\\\?\\usb#vid_1d7a&pid_6000#1", longest}));
+    EXPECT_EQ(paths, (std::vector<std::string>{"\\\\?\\usb#vid_1d7a&pid_6000#1", longest, "u"}));
 
     ASSERT_EQ(machine().class_requests.size(), 1u);
     EXPECT_EQ(machine().class_requests[0].guid, ClassOf(backend));
     EXPECT_EQ(machine().class_requests[0].flags, 0x12u);  // present devices, interface class
-    EXPECT_EQ(machine().enumerated_indexes, (std::vector<DWORD>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(machine().enumerated_indexes, (std::vector<DWORD>{0, 1, 2, 3, 4, 5}));
     EXPECT_EQ(machine().destroyed_lists, 1u);
     // Every readable interface: a size query, then the path into a block of exactly that size
-    // whose size field names the 5-byte fixed part of the 32-bit record.
+    // whose size field names the record's fixed part: 5 bytes on 32-bit Windows, 8 on 64-bit.
     for (const fake_win32::DetailCall& call : machine().detail_calls) {
       if (call.size_query) {
         EXPECT_EQ(call.buffer_size, 0u);
@@ -92,7 +93,7 @@ TEST_F(Win32PlatformTest, SearchWalksEveryInterfaceOfTheClassAndSkipsUnreadableP
       }
       const std::string& path = machine().classes[ClassOf(backend)][call.index].path;
       EXPECT_EQ(call.buffer_size, 4 + path.size() + 1) << path;
-      EXPECT_EQ(call.size_field, 5u) << path;
+      EXPECT_EQ(call.size_field, FAKE_WIN32_POINTER_BITS == 32 ? 5u : 8u) << path;
     }
   }
 }
