@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QEvent>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QStyle>
 #include <QTabWidget>
@@ -51,6 +52,9 @@ TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dia
       presence_(usb) {
   velmora::InstallFontSubstitutes();
   ui->setupUi(this);
+
+  // The icon the package installs into the desktop's icon theme.
+  setWindowIcon(QIcon::fromTheme("velmora-usbtool"));
 
   // The bitmaps of the three bitmap buttons.
   ui->USBLoadFileBitBtn->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));

@@ -113,9 +113,11 @@ class TForm1 : public QWidget {
   QTimer* Timer1 = nullptr;
   const velmora::FileDialogDesign OpenBinFileDialog{velmora::FileDialogDesign::Kind::Open,
                                                     "Hex File|*.hex;*.h00|Binary File|*.bin",
-                                                    "*.hex", true};
-  const velmora::FileDialogDesign SaveBinFIleDialog{velmora::FileDialogDesign::Kind::Save,
-                                                    "Binary File|*.bin", "*.bin", false};
+                                                    "*.hex",
+                                                    true,
+                                                    {}};
+  const velmora::FileDialogDesign SaveBinFIleDialog{
+      velmora::FileDialogDesign::Kind::Save, "Binary File|*.bin", "*.bin", false, {}};
 
   // Set while the automatic ISP sequence runs; the presence monitor stands still meanwhile.
   bool AutoBusy = false;

@@ -5,8 +5,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -273,6 +276,24 @@ TEST(WindowPlaceTest, TheDesignedPlaceUnlessTheWindowWouldReachPastTheScreen) {
     EXPECT_EQ(PlaceOnScreen(QRect({664, 133}, row.window), {8, 31, 8, 8}, row.available), row.place)
         << row.available.width() << "x" << row.available.height();
   }
+}
+
+TEST_F(StartupTest, TheWindowShowsTheIconInstalledIntoTheIconTheme) {
+  QTemporaryDir themes;
+  ASSERT_TRUE(QDir(themes.path()).mkpath("hicolor/16x16/apps"));
+  QImage(16, 16, QImage::Format_RGB32)
+      .save(themes.filePath("hicolor/16x16/apps/velmora-usbtool.png"));
+  QFile index(themes.filePath("hicolor/index.theme"));
+  ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+  index.write("[Icon Theme]\nName=hicolor\nDirectories=16x16/apps\n[16x16/apps]\nSize=16\n");
+  index.close();
+  const QStringList paths = QIcon::themeSearchPaths();
+  const QString theme = QIcon::themeName();
+  QIcon::setThemeSearchPaths({themes.path()});
+  QIcon::setThemeName("hicolor");
+  EXPECT_FALSE(Start().windowIcon().isNull());
+  QIcon::setThemeSearchPaths(paths);
+  QIcon::setThemeName(theme);
 }
 
 TEST_F(StartupTest, GridHeadersAreTwoUpperCaseHexDigits) {
