@@ -27,6 +27,9 @@ cmake -S . -B build -G Ninja >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure --no-tests=error -j "$jobs"
 
+echo "== the station's tests again, with a throwaway PostgreSQL server as their second record"
+scripts/with-postgres.sh ctest --test-dir build --output-on-failure -R '^Station'
+
 # Both Windows layouts: i686 is the tool's own, x86_64 is what wine runs on hosts without 32-bit
 # support (scripts/check-windows.sh).
 for arch in i686 x86_64; do
@@ -67,6 +70,13 @@ if [ "${CI:-}" = "true" ]; then
   cmake --build build-asan -j "$jobs"
   ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
+fi
+if [ "${CI:-}" = "true" ]; then
+  echo "== the station's board threads under ThreadSanitizer (gang, two stations at once)"
+  cmake -S . -B build-tsan -G Ninja -DVELMORA_TSAN=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  cmake --build build-tsan -j "$jobs" --target station_test
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/tests/station/station_test \
+    --gtest_filter='StationCliTest.*:StationEngineTest.*'
 fi
 if [ "${CI:-}" = "true" ]; then
   echo "== fuzz the program file loaders for 60 s from the seed corpus"

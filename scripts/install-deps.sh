@@ -50,6 +50,11 @@ packages+=(librsvg2-bin scdoc man-db dpkg-dev file desktop-file-utils appstream 
 packages+=(g++-mingw-w64-x86-64-posix)
 [ "${CI:-}" = "true" ] && packages+=(wine64)
 
+# The production station's record (velmora-isp station): SQLite, and PostgreSQL through libpq.
+# test.sh runs the station's tests against a throwaway server of Debian's postgresql as well.
+run_packages+=(libsqlite3-dev libpq-dev)
+packages+=(postgresql)
+
 wanted=("${run_packages[@]}")
 [ "$side" = run ] || wanted+=("${packages[@]}")
 

@@ -46,6 +46,14 @@ class VirtualUsbPlatform final : public UsbPlatform {
   // node the user may not open.
   void SetOpenFails(const std::string& path, bool fails = true);
   void SetTranscript(Transcript* transcript) { transcript_ = transcript; }
+  // The serial string the device under `path` reports.
+  void SetSerialNumber(const std::string& path, std::string serial) {
+    serials_[path] = std::move(serial);
+  }
+  std::string SerialNumber(const std::string& path) override {
+    const auto it = serials_.find(path);
+    return it == serials_.end() ? "" : it->second;
+  }
   // Number of handles currently open (tests check that handlers close what they open).
   std::size_t OpenHandleCount() const { return handles_.size(); }
 
@@ -74,6 +82,7 @@ class VirtualUsbPlatform final : public UsbPlatform {
   UsbHandle next_handle_ = 1;
   bool enumeration_fails_ = false;
   std::set<std::string> unopenable_;
+  std::map<std::string, std::string> serials_;
   std::string last_error_;
 };
 

@@ -1,6 +1,8 @@
 #include "cli_context.h"
 
 #include "arguments.h"
+#include "device_list.h"
+#include "device_lock.h"
 #include "exit_codes.h"
 #include "flash_texts.h"
 #include "presence_monitor.h"
@@ -27,6 +29,38 @@ class DropAll final : public std::streambuf {
 DropAll dropped;
 
 }  // namespace
+
+std::vector<ListedDevice> ListDevices(CliContext& ctx) {
+  return ListMatchingDevices(ctx.bench->Bus(),
+                             static_cast<std::uint16_t>(ParseHex(ctx.options.vid, 16).value_or(0)),
+                             static_cast<std::uint16_t>(ParseHex(ctx.options.pid, 16).value_or(0)));
+}
+
+std::optional<int> ChooseDevice(CliContext& ctx) {
+  const std::vector<ListedDevice> devices = ListDevices(ctx);
+  const ListedDevice* chosen = devices.size() == 1 ? &devices[0] : nullptr;
+  if (!ctx.options.device.empty()) {
+    chosen = FindNamedDevice(devices, ctx.options.device);
+    if (chosen == nullptr) {
+      return Fail(ctx, kExitNoDevice,
+                  "No device at " + ctx.options.device + ". Devices present:\n" +
+                      (devices.empty() ? "(none)\n" : DescribeDevices(devices)));
+    }
+    ctx.bench->RestrictTo(chosen->identity);
+  } else if (devices.size() > 1) {
+    // Taking the first would program whichever board the system happened to list first.
+    return Fail(ctx, kExitUsage,
+                "Several devices match; name one with --device PATH:\n" + DescribeDevices(devices));
+  }
+  // The virtual chip belongs to this process alone: only the bus is shared.
+  if (chosen != nullptr && !ctx.options.virtual_chip) {
+    std::string error;
+    std::unique_ptr<DeviceLock> lock = DeviceLock::Acquire(chosen->port_path, error);
+    if (!lock) return Fail(ctx, kExitStepFailed, error);
+    ctx.bench->HoldLock(std::move(lock));
+  }
+  return std::nullopt;
+}
 
 void MuteOutput(CliContext& ctx) {
   if (ctx.unmuted) return;
@@ -55,6 +89,7 @@ std::optional<int> ConnectDevice(CliContext& ctx, bool must_open) {
   std::string error;
   ctx.bench = DeviceBench::Create(ctx.options, ctx.env, error);
   if (!ctx.bench) return Fail(ctx, kExitUsage, error);
+  if (const std::optional<int> code = ChooseDevice(ctx)) return *code;
 
   VelmoraUsb& usb = ctx.bench->Usb();
   PresenceMonitor monitor(usb);

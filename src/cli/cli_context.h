@@ -9,6 +9,7 @@
 
 #include "cli_environment.h"
 #include "device_bench.h"
+#include "device_list.h"
 #include "global_options.h"
 #include "run_report.h"
 
@@ -42,6 +43,16 @@ int Fail(CliContext& ctx, int exit_code, const std::string& words);
 // (2: the virtual chip's set-up is wrong, 3: no device, 1: the device cannot be opened), or
 // nothing when the device is ready.
 std::optional<int> ConnectDevice(CliContext& ctx, bool must_open = true);
+
+// The devices on the bench's bus that the command may mean: the audio device under --vid/--pid
+// and both loaders (device_list.h).
+std::vector<ListedDevice> ListDevices(CliContext& ctx);
+
+// Picks the device the command works on: the one --device names (3 with the list when it is not
+// there), the only one present, or none when nothing is present. Several present and none named:
+// 2 with the list. The link is restricted to a named device; on the real bus the device is locked
+// for the rest of the run (1, "in use by another program", when another program holds it).
+std::optional<int> ChooseDevice(CliContext& ctx);
 
 // The verdict line every device command ends with: "Verdict: success: <words>" or
 // "Verdict: failed: <words>".

@@ -8,6 +8,9 @@
 #include <memory>
 
 #include "isp_cli.h"
+#ifdef VELMORA_WITH_STATION
+#include "station_command.h"
+#endif
 #include "sleeper.h"
 
 #ifdef _WIN32
@@ -66,6 +69,10 @@ std::unique_ptr<velmora::UsbPlatform> MakeUsbPlatform() {
 
 int main(int argc, char** argv) {
   std::signal(SIGINT, OnInterrupt);
+  std::signal(SIGTERM, OnInterrupt);
+#ifdef SIGHUP
+  std::signal(SIGHUP, OnInterrupt);
+#endif
   velmora::RealSleeper sleeper;
   velmora::cli::CliEnvironment env{.out = std::cout,
                                    .err = std::cerr,
@@ -77,5 +84,10 @@ int main(int argc, char** argv) {
                                    .virtual_pauses_real = true,
                                    .virtual_chip_made = {},
                                    .virtual_chip_done = {}};
+#ifdef VELMORA_WITH_STATION
+  const velmora::cli::CommandAdder more[] = {velmora::station::AddStationCommand};
+  return velmora::cli::RunIspCli(argc, argv, env, more);
+#else
   return velmora::cli::RunIspCli(argc, argv, env);
+#endif
 }

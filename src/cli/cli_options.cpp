@@ -9,8 +9,8 @@ namespace {
 
 constexpr const char* kGlobalsFooter =
     "Global options (before or after the command): --virtual, --virtual-flash FILE, "
-    "--virtual-id ID, --virtual-latency-us N, --verbose, -q/--quiet, --log FILE. See "
-    "velmora-isp --help.";
+    "--virtual-id ID, --virtual-latency-us N, --device PATH, --verbose, -q/--quiet, --log FILE. "
+    "See velmora-isp --help.";
 
 // Validators carry no description of their own: the option's type name says what it takes.
 CLI::Validator Checked(std::function<bool(const std::string&)> ok, std::string says) {

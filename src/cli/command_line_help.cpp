@@ -123,6 +123,16 @@ std::optional<std::string> FindUnknownWord(const CLI::App& app,
     if (word.starts_with("-") && word.size() > 1) continue;  // short options: CLI11 judges them
     const std::vector<const CLI::App*> subs = Commands(*chain.back());
     if (subs.empty()) continue;  // a command's own argument
+    // A command with both (station FILE, station report): a word that names no command is FILE.
+    const bool takes_arguments =
+        !chain.back()
+             ->get_options([](const CLI::Option* option) { return option->get_positional(); })
+             .empty();
+    if (takes_arguments && std::none_of(subs.begin(), subs.end(), [&](const CLI::App* sub) {
+          return sub->check_name(word);
+        })) {
+      continue;
+    }
     const auto named = std::find_if(subs.begin(), subs.end(),
                                     [&](const CLI::App* sub) { return sub->check_name(word); });
     if (named != subs.end()) {

@@ -6,6 +6,7 @@
 
 #include "arguments.h"
 #include "demo_sleeper.h"
+#include "device_list.h"
 #include "flash_parts.h"
 #include "preflight.h"
 
@@ -106,9 +107,19 @@ std::unique_ptr<DeviceBench> DeviceBench::Create(const GlobalOptions& options, C
     bench->request_log_ = std::make_unique<RequestLog>(*platform, env.err);
     platform = bench->request_log_.get();
   }
+  bench->bus_ = platform;
+  bench->sleeper_ = sleeper;
   bench->usb_ = std::make_unique<VelmoraUsb>(*platform);
   bench->link_.reset(new ChipLink{*bench->usb_, *sleeper});
   return bench;
+}
+
+void DeviceBench::RestrictTo(const std::string& identity) {
+  link_.reset();
+  usb_.reset();
+  only_device_ = OnlyDevice(*bus_, identity);
+  usb_ = std::make_unique<VelmoraUsb>(*only_device_);
+  link_.reset(new ChipLink{*usb_, *sleeper_});
 }
 
 FileWriteResult DeviceBench::SaveVirtualFlash() {

@@ -10,6 +10,7 @@
 #include "atomic_file.h"
 #include "chip_commands.h"
 #include "cli_environment.h"
+#include "device_lock.h"
 #include "global_options.h"
 #include "request_log.h"
 #include "velmora_usb.h"
@@ -33,6 +34,12 @@ class DeviceBench {
   DeviceBench& operator=(const DeviceBench&) = delete;
 
   VelmoraUsb& Usb() { return *usb_; }
+  // The bus as the link sees it (with --verbose, through the request log).
+  UsbPlatform& Bus() { return *bus_; }
+  // From now on the link sees only the device with this identity path.
+  void RestrictTo(const std::string& identity);
+  // Keeps `lock` until the bench goes, after the link has closed its handle.
+  void HoldLock(std::unique_ptr<DeviceLock> lock) { lock_ = std::move(lock); }
   ChipLink& Link() { return *link_; }
   // The virtual chip, or nullptr on the real bus.
   sim::VirtualChip* VirtualChip() { return chip_.get(); }
@@ -46,12 +53,17 @@ class DeviceBench {
 
   // In the order they depend on each other: the device link closes its handle through the
   // platform when it goes, so it is declared after the platforms and destroyed before them.
+  // The lock goes last.
+  std::unique_ptr<DeviceLock> lock_;
   std::unique_ptr<UsbPlatform> real_platform_;
   std::unique_ptr<sim::VirtualClock> clock_;
   std::unique_ptr<sim::VirtualUsbPlatform> virtual_platform_;
   std::unique_ptr<sim::VirtualChip> chip_;
   std::unique_ptr<Sleeper> virtual_sleeper_;
   std::unique_ptr<RequestLog> request_log_;
+  std::unique_ptr<UsbPlatform> only_device_;
+  UsbPlatform* bus_ = nullptr;
+  Sleeper* sleeper_ = nullptr;
   std::unique_ptr<VelmoraUsb> usb_;
   std::unique_ptr<ChipLink> link_;
 

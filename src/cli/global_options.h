@@ -18,6 +18,7 @@ struct GlobalOptions {
   bool verbose = false;                        // --verbose
   bool quiet = false;                          // -q, --quiet
   std::string log;                             // --log FILE ("" = none)
+  std::string device;                          // --device PATH ("" = the only one present)
   std::string vid = kDefaultVid;               // --vid: the audio device's ids to look for
   std::string pid = kDefaultPid;               // --pid
 };

@@ -34,6 +34,10 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
                  "device's 250 us does")
       ->type_name("N")
       ->needs(virtual_chip);
+  app.add_option("--device", options.device,
+                 "The device to work on, by its USB port path (1-4.2) as detect --list shows it; "
+                 "needed when several match")
+      ->type_name("PATH");
   app.add_flag("--verbose", options.verbose, "Print every USB request on stderr");
   app.add_flag("-q,--quiet", options.quiet,
                "Print only the verdict, or the values a command reads, on stdout");
@@ -74,7 +78,8 @@ int FinishRun(CliContext& ctx, int code) {
 
 }  // namespace
 
-int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
+int RunIspCli(int argc, const char* const* argv, CliEnvironment& env,
+              std::span<const CommandAdder> more) {
   GlobalOptions options;
   RunReport report(std::vector<std::string>(argv + 1, argv + argc));
   CliContext ctx{env, options, report, {}, {}, {}};
@@ -99,6 +104,11 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
   AddRegisterCommands(app, run);
   AddParamsCommands(app, run);
   AddStatusCommand(app, run);
+  for (CommandAdder add : more) add(app, run);
+  if (more.empty()) {
+    app.footer(app.get_footer() +
+               "\n\nThe production station (velmora-isp station) is not part of this build.");
+  }
 
   // CLI11 says "A subcommand is required" for a mistyped command and nothing helpful for a
   // mistyped option: name the word and the nearest known one.

@@ -2,7 +2,13 @@
 // for production benches and scripts; plain C++, so it also builds for Windows.
 #pragma once
 
+#include <span>
+
 #include "cli_environment.h"
+
+namespace CLI {
+class App;
+}
 
 namespace velmora::cli {
 
@@ -10,6 +16,11 @@ namespace velmora::cli {
 // (exit_codes.h): 0 success, 1 a step failed, 2 a usage error or a bad program file (the device
 // untouched), 3 no device. With --virtual-flash the virtual chip's flash is saved at the end;
 // with --log the JSON report is written last.
-int RunIspCli(int argc, const char* const* argv, CliEnvironment& env);
+//
+// `more` adds further commands (the station, where the build has it).
+struct CommandRun;
+using CommandAdder = void (*)(CLI::App& app, CommandRun& run);
+int RunIspCli(int argc, const char* const* argv, CliEnvironment& env,
+              std::span<const CommandAdder> more = {});
 
 }  // namespace velmora::cli

@@ -24,6 +24,7 @@ class RequestLog final : public UsbPlatform {
                        std::uint8_t* data, std::uint32_t length) override;
   bool Probe(UsbHandle handle, Backend backend) override;
   std::string LastError() const override { return inner_.LastError(); }
+  std::string SerialNumber(const std::string& path) override { return inner_.SerialNumber(path); }
 
  private:
   UsbPlatform& inner_;

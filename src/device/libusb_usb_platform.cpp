@@ -175,4 +175,21 @@ bool LibusbUsbPlatform::Probe(UsbHandle handle, Backend backend) {
   return ControlTransfer(handle, backend, setup, descriptor, sizeof descriptor);
 }
 
+std::string LibusbUsbPlatform::SerialNumber(const std::string& path) {
+  const UsbHandle id = Open(path);
+  libusb_device_handle* device = HandleOf(id);
+  if (device == nullptr) return "";
+  std::string serial;
+  libusb_device_descriptor descriptor{};
+  if (libusb_get_device_descriptor(libusb_get_device(device), &descriptor) == LIBUSB_SUCCESS &&
+      descriptor.iSerialNumber != 0) {
+    unsigned char text[256] = {};
+    const int length =
+        libusb_get_string_descriptor_ascii(device, descriptor.iSerialNumber, text, sizeof text);
+    if (length > 0) serial.assign(reinterpret_cast<const char*>(text), length);
+  }
+  Close(id);
+  return serial;
+}
+
 }  // namespace velmora

@@ -48,6 +48,9 @@ class LibusbUsbPlatform final : public UsbPlatform {
 
   std::string LastError() const override { return last_error_; }
 
+  // Opens the device for a moment and reads its iSerialNumber string (ASCII).
+  std::string SerialNumber(const std::string& path) override;
+
   // Builds the identity path of a device from its ids, bus and port path (empty: use `address`).
   static std::string IdentityPath(std::uint16_t vendor_id, std::uint16_t product_id,
                                   std::uint8_t bus, const std::vector<std::uint8_t>& ports,

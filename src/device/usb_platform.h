@@ -56,6 +56,10 @@ class UsbPlatform {
 
   // Words describing the last failure of this platform (for example missing permission), or "".
   virtual std::string LastError() const = 0;
+
+  // The device's serial string behind an identity path, or "" when it has none or cannot be
+  // read. Used only to list devices; the default knows none.
+  virtual std::string SerialNumber(const std::string& /*path*/) { return ""; }
 };
 
 }  // namespace velmora

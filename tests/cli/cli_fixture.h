@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -50,6 +51,7 @@ class SharedPlatform final : public UsbPlatform {
   }
   bool Probe(UsbHandle handle, Backend backend) override { return inner_.Probe(handle, backend); }
   std::string LastError() const override { return inner_.LastError(); }
+  std::string SerialNumber(const std::string& path) override { return inner_.SerialNumber(path); }
 
  private:
   UsbPlatform& inner_;
@@ -57,6 +59,9 @@ class SharedPlatform final : public UsbPlatform {
 
 class CliTest : public ::testing::Test {
  protected:
+  // Device locks in the scratch folder: tests running at once must not lock each other's
+  // virtual devices, which share port paths.
+  CliTest() { ::setenv("VELMORA_LOCK_DIR", scratch.PathOf("").c_str(), 1); }
   // Runs `velmora-isp args...`.
   CliRun Run(const std::vector<std::string>& args) {
     std::vector<const char*> argv{"velmora-isp"};
