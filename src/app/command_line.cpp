@@ -95,12 +95,70 @@ CommandLine ReadCommandLine(const QStringList& arguments, Program program) {
   return result;
 }
 
-std::optional<int> AnswerHelpOrVersion(int argc, char** argv, Program program) {
+namespace {
+
+// Qt's own options, which QApplication takes out of the arguments later.
+const QStringList kQtOptionsWithValue{"platform",        "platformpluginpath",
+                                      "platformtheme",   "plugin",
+                                      "qwindowgeometry", "qwindowicon",
+                                      "qwindowtitle",    "session",
+                                      "display",         "style",
+                                      "stylesheet",      "name",
+                                      "title",           "visual"};
+const QStringList kQtFlags{"reverse", "widgetcount", "nograb", "dograb", "sync"};
+
+QString OptionName(const QString& argument) {
+  QString name = argument;
+  while (name.startsWith('-')) name.remove(0, 1);
+  return name.section('=', 0, 0);
+}
+
+}  // namespace
+
+bool DisplayAvailable(const QStringList& arguments, const QString& platform_variable,
+                      const QString& x11_display, const QString& wayland_display) {
+  QString platforms = platform_variable;
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    if (OptionName(arguments[i]) != "platform" || !arguments[i].startsWith('-')) continue;
+    platforms = arguments[i].contains('=') ? arguments[i].section('=', 1) : arguments.value(i + 1);
+  }
+  if (platforms.isEmpty()) return !x11_display.isEmpty() || !wayland_display.isEmpty();
+  for (const QString& entry : platforms.split(';', Qt::SkipEmptyParts)) {
+    const QString platform = entry.section(':', 0, 0);
+    if (platform == "xcb"                ? !x11_display.isEmpty()
+        : platform.startsWith("wayland") ? !wayland_display.isEmpty()
+                                         : true) {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::optional<int> AnswerBeforeGui(int argc, char** argv, Program program) {
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  const CommandLine command_line = ReadCommandLine(arguments, program);
-  if (command_line.exit_code != 0) return std::nullopt;
-  return FinishCommandLine(command_line);
+  QStringList own{arguments.value(0)};
+  for (qsizetype i = 1; i < arguments.size(); ++i) {
+    const QString name = OptionName(arguments[i]);
+    const bool option = arguments[i].startsWith('-') && arguments[i] != "--";
+    if (option && kQtFlags.contains(name)) continue;
+    if (option && kQtOptionsWithValue.contains(name)) {
+      if (!arguments[i].contains('=')) ++i;  // the value follows
+      continue;
+    }
+    own << arguments[i];
+  }
+  const CommandLine command_line = ReadCommandLine(own, program);
+  if (command_line.exit_code) return FinishCommandLine(command_line);
+  if (DisplayAvailable(arguments, qEnvironmentVariable("QT_QPA_PLATFORM"),
+                       qEnvironmentVariable("DISPLAY"), qEnvironmentVariable("WAYLAND_DISPLAY"))) {
+    return std::nullopt;
+  }
+  std::fprintf(stderr,
+               "%s: no display to open the window on (DISPLAY is not set); velmora-isp programs "
+               "the chip from the command line\n",
+               qPrintable(ProgramName(program)));
+  return 1;
 }
 
 int FinishCommandLine(const CommandLine& command_line) {

@@ -26,10 +26,17 @@ struct CommandLine {
 // Reads `arguments` (the program's name first, as QCoreApplication::arguments gives them).
 CommandLine ReadCommandLine(const QStringList& arguments, Program program);
 
-// --help and --version, answered before the application object exists, so they work without a
-// display. Qt's own options are not taken out yet, so nothing else is judged here. The exit code
-// when the program ends here.
-std::optional<int> AnswerHelpOrVersion(int argc, char** argv, Program program);
+// Everything judged before the application object exists, so it works without a display:
+// --help, --version, an unknown option (Qt's own options, such as -platform NAME, are let
+// through), and no display to open the window on, which says so in one line naming the
+// command-line flasher and gives exit code 1. The exit code when the program ends here.
+std::optional<int> AnswerBeforeGui(int argc, char** argv, Program program);
+
+// Whether Qt will find a display: the platform chosen by -platform or QT_QPA_PLATFORM (the first
+// of a list that has one), else the desktop's DISPLAY or WAYLAND_DISPLAY. Platforms that need no
+// display (offscreen, minimal, vnc, ...) always have one.
+bool DisplayAvailable(const QStringList& arguments, const QString& platform_variable,
+                      const QString& x11_display, const QString& wayland_display);
 
 // Prints what `command_line` says to print and returns its exit code (it must have one).
 int FinishCommandLine(const CommandLine& command_line);

@@ -14,7 +14,7 @@
 
 int main(int argc, char** argv) {
   using velmora::Program;
-  if (const auto exit_code = velmora::AnswerHelpOrVersion(argc, argv, Program::Demo)) {
+  if (const auto exit_code = velmora::AnswerBeforeGui(argc, argv, Program::Demo)) {
     return *exit_code;
   }
   QApplication app(argc, argv);  // takes Qt's own options (-platform, -style, ...) out

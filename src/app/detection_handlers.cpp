@@ -39,6 +39,8 @@ void TForm1::lbledtVIDPIDKeyDown(QWidget* sender, int key, Qt::KeyboardModifiers
 }
 
 void TForm1::Timer1Timer() {
+  // The search would close a held link when detection is off: it waits for the operation.
+  if (DeviceBusy()) return;
   const velmora::TickOutcome outcome = presence_.Tick(AutoBusy);
   // A timer restarts when its interval is set: only a change is passed on.
   if (outcome.interval_ms && Timer1->interval() != static_cast<int>(*outcome.interval_ms)) {

@@ -15,6 +15,7 @@ struct FileDialogDesign {
   QString filter;
   QString default_ext;  // "*.hex": added to a chosen name that has no extension
   bool overwrite_prompt = true;
+  QString folder;  // where the dialog opens; empty: the toolkit's choice
 };
 
 class Dialogs {

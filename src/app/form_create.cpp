@@ -13,6 +13,7 @@
 #include "str_to_int.h"
 #include "tform1.h"
 #include "ui_tform1.h"
+#include "window_place.h"
 
 namespace {
 
@@ -28,6 +29,7 @@ constexpr int kWindowHeight = 618;
 constexpr int kIspOnlyWindowHeight = 360;
 constexpr int kIspOnlyPagesHeight = 220;
 constexpr int kAllPagesHeight = 489;  // as designed
+constexpr QPoint kDesignedPlace{664, 133};
 
 }  // namespace
 
@@ -81,6 +83,10 @@ void TForm1::FormCreate() {
   if (!startup_.all_pages) {
     for (QCheckBox* step : IspStepBoxes()) step->hide();
   }
+
+  // The designed place, unless the window would then reach past a small screen's edge.
+  move(velmora::PlaceOnScreen(QRect(kDesignedPlace, size()), velmora::kTypicalFrame,
+                              screen()->availableGeometry()));
 }
 
 void TForm1::LoadSettings() {
@@ -142,6 +148,12 @@ void TForm1::FormClose() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  // Closing would close the link under the running operation: the window stays until it ends.
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) {
+    event->ignore();
+    return;
+  }
   Guard([this] { FormClose(); });
   event->accept();
 }

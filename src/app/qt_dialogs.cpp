@@ -34,6 +34,7 @@ std::optional<QString> RunFileDialog(const FileDialogDesign& design) {
   dialog.setNameFilter(QtNameFilter(design.filter));
   dialog.setDefaultSuffix(QtDefaultSuffix(design.default_ext));
   dialog.setOption(QFileDialog::DontConfirmOverwrite, !design.overwrite_prompt);
+  if (!design.folder.isEmpty()) dialog.setDirectory(design.folder);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().front();
 }

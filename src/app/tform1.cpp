@@ -1,8 +1,13 @@
 #include "tform1.h"
 
+#include <QApplication>
+#include <QCursor>
 #include <QEvent>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QStyle>
+#include <QTabWidget>
+#include <QToolTip>
 #include <exception>
 
 #include "convert_error.h"
@@ -11,6 +16,8 @@
 #include "ui_tform1.h"
 
 namespace {
+
+constexpr const char* kOperationRunning = "An operation is running: wait until it ends";
 
 // Calls a key-down handler for every key press on the watched control, then lets it through.
 class KeyDownFilter : public QObject {
@@ -45,12 +52,20 @@ TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dia
       presence_(usb) {
   velmora::InstallFontSubstitutes();
   ui->setupUi(this);
-  move(664, 133);  // the designed place on the screen
+
+  // The icon the package installs into the desktop's icon theme.
+  setWindowIcon(QIcon::fromTheme("velmora-usbtool"));
 
   // The bitmaps of the three bitmap buttons.
   ui->USBLoadFileBitBtn->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
   ui->CurrentFileBitBtn->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
   ui->btnSaveBitBin->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+
+  // A page whose tab is hidden never shows, whatever asks for it (wheel, Ctrl+Tab, arrow keys on
+  // the strip, an accessibility action): connected before the pages' own handlers, so entering
+  // "I2C Access" is never run for a page that does not stay.
+  connect(ui->MainPageControl, &QTabWidget::currentChanged, this,
+          [this](int index) { KeepHiddenPagesShut(index); });
 
   Timer1 = new QTimer(this);
   Timer1->setObjectName("Timer1");
@@ -69,6 +84,17 @@ TForm1::TForm1(velmora::VelmoraUsb& usb, velmora::Sleeper& sleeper, velmora::Dia
 
 TForm1::~TForm1() = default;
 
+void TForm1::KeepHiddenPagesShut(int index) {
+  QTabWidget* pages = ui->MainPageControl;
+  if (index < 0 || pages->isTabVisible(index)) return;
+  for (int i = 0; i < pages->count(); ++i) {
+    if (pages->isTabVisible(i)) {
+      pages->setCurrentIndex(i);
+      return;
+    }
+  }
+}
+
 QObject* TForm1::FindComponent(const QString& name) const {
   if (name.isEmpty()) return nullptr;
   return findChild<QObject*>(name);
@@ -82,6 +108,23 @@ void TForm1::Guard(const std::function<void()>& body) {
   } catch (const std::exception& error) {
     dialogs_.ShowError(QString::fromStdString(error.what()));
   }
+}
+
+TForm1::DeviceClaim TForm1::ClaimDevice() {
+  if (!device_claimed_) {
+    device_claimed_ = true;
+    return DeviceClaim(&device_claimed_);
+  }
+  // Beside the pointer when it is over the window (a click), else at the control with the focus
+  // (a key).
+  QPoint at = QCursor::pos();
+  const QWidget* focus = QApplication::focusWidget();
+  if (!frameGeometry().contains(at) && focus != nullptr) {
+    at = focus->mapToGlobal(focus->rect().center());
+  }
+  QToolTip::showText(at, kOperationRunning, this);
+  emit OperationRunningShown();
+  return DeviceClaim(nullptr);
 }
 
 void TForm1::WireKeyDown(QWidget* control, KeyDownHandler handler) {

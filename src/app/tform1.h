@@ -75,6 +75,28 @@ class TForm1 : public QWidget {
         });
   }
 
+  // ---- One device operation at a time ---------------------------------------------------------
+  // Long operations hand control to the window while they run, so a click meanwhile runs its
+  // handler nested, on the same device link. Every handler that would use the device claims it
+  // first: while another holds the claim it gets an empty one, the user is told where he looks
+  // that an operation is running, and the handler does nothing else. Stop buttons do not claim:
+  // they stop the run that holds it.
+  class DeviceClaim {
+   public:
+    explicit DeviceClaim(bool* held) : held_(held) {}
+    DeviceClaim(const DeviceClaim&) = delete;
+    DeviceClaim& operator=(const DeviceClaim&) = delete;
+    ~DeviceClaim() {
+      if (held_ != nullptr) *held_ = false;
+    }
+    explicit operator bool() const { return held_ != nullptr; }
+
+   private:
+    bool* held_;
+  };
+  [[nodiscard]] DeviceClaim ClaimDevice();
+  bool DeviceBusy() const { return device_claimed_; }
+
   // Key-down handlers: (sender, Windows virtual-key code, modifiers). The key is not consumed:
   // the control's own handling of it still takes place afterwards.
   using KeyDownHandler = std::function<void(QWidget* sender, int key, Qt::KeyboardModifiers)>;
@@ -91,9 +113,11 @@ class TForm1 : public QWidget {
   QTimer* Timer1 = nullptr;
   const velmora::FileDialogDesign OpenBinFileDialog{velmora::FileDialogDesign::Kind::Open,
                                                     "Hex File|*.hex;*.h00|Binary File|*.bin",
-                                                    "*.hex", true};
-  const velmora::FileDialogDesign SaveBinFIleDialog{velmora::FileDialogDesign::Kind::Save,
-                                                    "Binary File|*.bin", "*.bin", false};
+                                                    "*.hex",
+                                                    true,
+                                                    {}};
+  const velmora::FileDialogDesign SaveBinFIleDialog{
+      velmora::FileDialogDesign::Kind::Save, "Binary File|*.bin", "*.bin", false, {}};
 
   // Set while the automatic ISP sequence runs; the presence monitor stands still meanwhile.
   bool AutoBusy = false;
@@ -215,10 +239,15 @@ class TForm1 : public QWidget {
   void btnWriteSpecI2CClick();
   void btnReadSpecI2CClick();
 
+ signals:
+  // A handler was turned away and the user told that an operation is running.
+  void OperationRunningShown();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void KeepHiddenPagesShut(int index);
   void WireDetection();
   void WireIsp();
   void WireParameter();
@@ -241,7 +270,8 @@ class TForm1 : public QWidget {
   const velmora::FormStartup startup_;
   velmora::PresenceMonitor presence_;
   std::unique_ptr<velmora::FormFlashProgress> isp_progress_;  // the ISP page's labels and pump
-  bool auto_running_ = false;  // an Auto run is in progress (a click then asks it to stop)
+  bool device_claimed_ = false;  // a handler holds the device (ClaimDevice)
+  bool auto_running_ = false;    // an Auto run is in progress (a click then asks it to stop)
 
   // Register and I2C pages: one grid mechanism, two ports.
   velmora::ChipLink register_link_{usb_, sleeper_};

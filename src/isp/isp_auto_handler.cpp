@@ -1,11 +1,13 @@
 // The "Auto" button: the whole programming job in one click, and a stop on the next click.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 
 #include "auto_sequence.h"
 #include "convert_error.h"
+#include "flash_texts.h"
 #include "labeled_edit.h"
 #include "tform1.h"
 #include "ui_tform1.h"
@@ -26,6 +28,8 @@ void TForm1::btnUSBISPAutoClick() {
     isp_progress_->RequestStop();
     return;
   }
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   StepFailed = false;
   if (!usb_.IsFound()) {
     ShowMessage(kNoDevice);
@@ -94,7 +98,15 @@ void TForm1::RunAutoPass(const velmora::FlashRange& range) {
   const velmora::ProgramImage image = ProgramImage;
   velmora::ChipLink link = IspLink();
   velmora::FlashContext ctx{link, *isp_progress_};
+  // A run stopped before its first address must not show the last run's.
+  ui->lblUSBISPProcess->setText("Process Addr: 0x000000");
   const velmora::AutoOutcome outcome = velmora::RunAutoSequence(ctx, steps, range, image, ChipId);
   StepFailed = outcome.step_failed;
   PageSize = outcome.page_size;
+  // The register as the run last read it (the protect bits after a protected run), not the 0x00
+  // of the erase polls.
+  if (outcome.last_status) {
+    ui->lblUSBISPStatusReg->setText(
+        QString::fromStdString(velmora::texts::StatusRegister(*outcome.last_status)));
+  }
 }

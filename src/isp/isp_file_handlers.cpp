@@ -2,6 +2,7 @@
 // file history in the combo box and the checksum label.
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 
 #include "program_file.h"
@@ -9,7 +10,11 @@
 #include "ui_tform1.h"
 
 void TForm1::USBLoadFileBitBtnClick() {
-  const std::optional<QString> chosen = Execute(OpenBinFileDialog);
+  // The dialog opens beside the program file in use, where its next version usually lies.
+  velmora::FileDialogDesign dialog = OpenBinFileDialog;
+  const QString current = ui->cbxReadISPFile->currentText();
+  if (!current.isEmpty()) dialog.folder = QFileInfo(current).absolutePath();
+  const std::optional<QString> chosen = Execute(dialog);
   if (!chosen) return;
   ProgramFileName = *chosen;
   ReadProgramFile();

@@ -27,6 +27,8 @@ velmora::FlashRange TForm1::CurrentFlashRange() const {
 }
 
 void TForm1::btnEnterISPClick() {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   if (!usb_.IsFound()) return;
   velmora::ChipLink link = IspLink();
   usb_.Open();
@@ -46,6 +48,8 @@ void TForm1::btnEnterISPClick() {
 }
 
 void TForm1::btnUSBChipIDClick() {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   velmora::ChipLink link = IspLink();
   usb_.Open();
   velmora::FlashReadId(link, ChipId);  // a failed read keeps the bytes read before
@@ -56,6 +60,8 @@ void TForm1::btnUSBChipIDClick() {
 }
 
 void TForm1::btnUSBWriteEnableClick() {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   velmora::ChipLink link = IspLink();
   usb_.Open();
   velmora::FlashWriteEnable(link);
@@ -63,6 +69,8 @@ void TForm1::btnUSBWriteEnableClick() {
 }
 
 void TForm1::btnUSBWriteDisableClick() {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   velmora::ChipLink link = IspLink();
   usb_.Open();
   velmora::FlashWriteDisable(link);
@@ -70,6 +78,8 @@ void TForm1::btnUSBWriteDisableClick() {
 }
 
 void TForm1::btnUSBReadStatusClick() {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   velmora::ChipLink link = IspLink();
   usb_.Open();
   const std::uint8_t status = velmora::FlashReadStatus(link);  // 0xFF when the read failed
@@ -79,6 +89,8 @@ void TForm1::btnUSBReadStatusClick() {
 
 void TForm1::lbledtUSBWriteStatusKeyDown(QWidget*, int key, Qt::KeyboardModifiers) {
   if (key != velmora::kVkReturn) return;
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   // The edit holds hexadecimal digits; a text that does not convert ends here, before the link
   // is opened. No write enable goes first: the user sends it with its own button.
   const auto value = static_cast<std::uint8_t>(
@@ -90,6 +102,8 @@ void TForm1::lbledtUSBWriteStatusKeyDown(QWidget*, int key, Qt::KeyboardModifier
 }
 
 void TForm1::btnUSBEraseClick() {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   velmora::ChipLink link = IspLink();
   velmora::FlashContext ctx{link, *isp_progress_};
   // The identifier read last bounds the sectors: past the part's end they would wrap.
@@ -97,6 +111,8 @@ void TForm1::btnUSBEraseClick() {
 }
 
 void TForm1::RunRangeButton(velmora::RangeOperation operation) {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   velmora::ChipLink link = IspLink();
   velmora::FlashContext ctx{link, *isp_progress_};
   // Programming takes its page size from the identifier read last (Chip ID or an Auto run).

@@ -28,9 +28,13 @@ void TForm1::rbnRangeClick() {
 }
 
 void TForm1::btnReadBackClick() {
-  velmora::ChipLink link = IspLink();
-  velmora::FlashContext ctx{link, *isp_progress_};
-  velmora::ReadFlashBack(ctx, ReadBackBuffer);
+  {
+    const DeviceClaim claim = ClaimDevice();
+    if (!claim) return;
+    velmora::ChipLink link = IspLink();
+    velmora::FlashContext ctx{link, *isp_progress_};
+    velmora::ReadFlashBack(ctx, ReadBackBuffer);
+  }
   // The buffer is offered whatever the reading found: a failed chunk and everything after it
   // hold the 0x5A fill.
   const std::optional<QString> target = Execute(SaveBinFIleDialog);

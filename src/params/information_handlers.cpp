@@ -24,6 +24,8 @@ void ShowLengthBar(const TForm1& form, const QScrollBar& bar, QLabel& caption,
 }  // namespace
 
 void TForm1::btnHIDClick(QObject* Sender) {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   for (int i = 0; i < static_cast<int>(velmora::HidKeyCode.size()); ++i) {
     if (FindComponent("btnHID" + QString::number(i)) != Sender) continue;
     // No found check and no report: without a device, or without the firmware's answer, the

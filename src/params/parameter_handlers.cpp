@@ -76,11 +76,15 @@ void TForm1::ShowParameterBlock() {
 }
 
 void TForm1::btnSetParaClick() {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   velmora::ChipLink link = ParameterLink();
   velmora::WriteParameterBlock(link, ParameterBlock);
 }
 
 void TForm1::btnReadParaClick() {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   // With no device present the block stays as it was and is shown again.
   velmora::ChipLink link = ParameterLink();
   velmora::ReadParameterBlock(link, ParameterBlock);

@@ -14,6 +14,8 @@ constexpr const char* kStringTooLong = "String is longer than 31 characters !!  
 
 void TForm1::lbledSysVIDPIDKeyDown(QWidget* sender, int key, Qt::KeyboardModifiers) {
   if (key != velmora::kVkReturn) return;
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   const bool vid = sender == ui->lbledSysVID;
   const QLineEdit* edit = vid ? ui->lbledSysVID : ui->lbledSysPID;
   velmora::ChipLink link = ParameterLink();
@@ -24,6 +26,8 @@ void TForm1::lbledSysVIDPIDKeyDown(QWidget* sender, int key, Qt::KeyboardModifie
 
 void TForm1::lbledSysStrKeyDown(QWidget* sender, int key, Qt::KeyboardModifiers) {
   if (key != velmora::kVkReturn) return;
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   namespace item = velmora::parameter_item;
   const QLineEdit* edit = ui->lbledSysStr3;
   std::uint8_t field = item::kString3;

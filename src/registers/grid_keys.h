@@ -35,10 +35,11 @@ struct GridPageRules {
   StepStart step_start;         // where Insert and Delete start
   unsigned key_write_pause_ms;  // between a key's write and its read-back
   unsigned bit_write_pause_ms;  // between a bit-box write and its read-back
+  bool marks_failed_reads;      // a failed read shows "--", not the entry kept from before
 };
 
-inline constexpr GridPageRules kRegisterPageRules{"Read Bank", StepStart::StoredEntry, 1, 3};
-inline constexpr GridPageRules kI2cPageRules{"Read", StepStart::CellText, 1, 30};
+inline constexpr GridPageRules kRegisterPageRules{"Read Bank", StepStart::StoredEntry, 1, 3, false};
+inline constexpr GridPageRules kI2cPageRules{"Read", StepStart::CellText, 1, 30, true};
 inline constexpr const char* kFullReadRunningCaption = "Stop";
 
 }  // namespace velmora

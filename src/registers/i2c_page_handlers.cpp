@@ -5,6 +5,7 @@
 #include <QTabWidget>
 
 #include "convert_error.h"
+#include "grid_keys.h"
 #include "key_codes.h"
 #include "register_grid.h"
 #include "tform1.h"
@@ -17,6 +18,8 @@ void TForm1::SetI2cSlaveAddress(std::uint8_t address) {
 
 void TForm1::MainPageControlChange() {
   if (ui->MainPageControl->currentWidget() != ui->PageMI2CCtrl) return;
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   // The engine is prepared whether or not a device was found; without one the requests fail.
   usb_.Open();
   velmora::I2cMasterSetup(register_link_);
@@ -30,17 +33,34 @@ void TForm1::edtMI2CAddrKeyDown(QWidget*, int key, Qt::KeyboardModifiers) {
 }
 
 void TForm1::btnReadMI2CClick() {
+  // A click while the slave is being read stops the read, which holds the claim.
+  if (i2c_page_->Reading()) {
+    i2c_page_->ReadAllClick();
+    return;
+  }
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   i2c_page_->ReadAllClick();
 }
 
 void TForm1::StringGridMIICSelectCell(int column, int row) {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   i2c_page_->SelectCell(column, row);
 }
 
 void TForm1::StringGridMIICKeyDown(QWidget*, int key, Qt::KeyboardModifiers) {
+  if (velmora::GridKeyOf(key) == velmora::GridKey::Other) return;
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   i2c_page_->KeyDown(key);
 }
 
 void TForm1::chkMI2CBitMouseUp() {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) {
+    i2c_page_->ShowEntryBits();  // the box clicked shows the register again, not the click
+    return;
+  }
   i2c_page_->BitBoxMouseUp();
 }

@@ -2,31 +2,36 @@
 
 namespace velmora {
 
-void RegisterAccess::ReadIntoImage(std::uint8_t index) {
+std::optional<std::uint8_t> RegisterAccess::ReadIntoImage(std::uint8_t index) {
   std::uint8_t value = image_[index];
-  if (port_.Read(index, value)) image_[index] = value;
+  if (!port_.Read(index, value)) return std::nullopt;
+  image_[index] = value;
+  return value;
 }
 
-std::uint8_t RegisterAccess::ReadOne(std::uint8_t index) {
+std::optional<std::uint8_t> RegisterAccess::ReadOne(std::uint8_t index) {
   usb_.Open();
-  ReadIntoImage(index);
+  port_.Prepare();
+  const std::optional<std::uint8_t> read = ReadIntoImage(index);
   usb_.Close();
-  return image_[index];
+  return read;
 }
 
-std::uint8_t RegisterAccess::WriteAndReadBack(std::uint8_t index, std::uint8_t value,
-                                              unsigned pause_ms) {
+std::optional<std::uint8_t> RegisterAccess::WriteAndReadBack(std::uint8_t index, std::uint8_t value,
+                                                             unsigned pause_ms) {
   image_[index] = value;
   usb_.Open();
+  port_.Prepare();
   port_.Write(index, value);
   sleeper_.SleepMs(pause_ms);
-  ReadIntoImage(index);
+  const std::optional<std::uint8_t> read = ReadIntoImage(index);
   usb_.Close();
-  return image_[index];
+  return read;
 }
 
 FullReadEnd RegisterAccess::ReadAll(FullReadFront& front) {
   usb_.Open();
+  port_.Prepare();
   // A failed open leaves the invalid marker, which is still this read's own: its requests fail
   // like those of a device gone missing, and the read runs on so that a stop is seen as usual.
   const UsbHandle own = usb_.Handle();
@@ -41,8 +46,7 @@ FullReadEnd RegisterAccess::ReadAll(FullReadFront& front) {
       break;
     }
     const auto reg = static_cast<std::uint8_t>(index);
-    ReadIntoImage(reg);
-    front.Show(reg, image_[reg]);
+    front.Show(reg, ReadIntoImage(reg));
     front.Pump();
   }
   usb_.Close();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "register_images.h"
 #include "register_port.h"
@@ -18,8 +19,8 @@ namespace velmora {
 class FullReadFront {
  public:
   virtual ~FullReadFront() = default;
-  // Register `index` now holds `value` in the image.
-  virtual void Show(std::uint8_t index, std::uint8_t value) = 0;
+  // Register `index` was read as `value`; nothing when the read failed (the image keeps its entry).
+  virtual void Show(std::uint8_t index, std::optional<std::uint8_t> value) = 0;
   // Lets the window handle pending events; a click on the button may ask for a stop meanwhile.
   virtual void Pump() = 0;
   virtual bool StopRequested() const = 0;
@@ -36,15 +37,18 @@ class RegisterAccess {
   RegisterAccess(VelmoraUsb& usb, Sleeper& sleeper, RegisterPort& port, RegisterTable& image)
       : usb_(usb), sleeper_(sleeper), port_(port), image_(image) {}
 
-  // Open, read register `index` into the image, close; no pause. Returns the entry.
-  std::uint8_t ReadOne(std::uint8_t index);
+  // Open, prepare the port, read register `index` into the image, close; no pause. Returns the
+  // value read, or nothing when the read failed.
+  std::optional<std::uint8_t> ReadOne(std::uint8_t index);
 
-  // Stores `value` in the image, then open, write it, pause `pause_ms`, read the register back
-  // into the image, close. Returns the entry: the value read back, or `value` when the read-back
-  // failed.
-  std::uint8_t WriteAndReadBack(std::uint8_t index, std::uint8_t value, unsigned pause_ms);
+  // Stores `value` in the image, then open, prepare the port, write it, pause `pause_ms`, read
+  // the register back into the image, close. Returns the value read back, or nothing when the
+  // read-back failed (the image then holds `value`).
+  std::optional<std::uint8_t> WriteAndReadBack(std::uint8_t index, std::uint8_t value,
+                                               unsigned pause_ms);
 
-  // Reads registers 0x00 to 0xFF in row order into the image on one opened link: before each
+  // Reads registers 0x00 to 0xFF in row order into the image on one opened and prepared link:
+  // before each
   // register it checks for a stop request and for the link's handle still being its own, after
   // each it shows the entry and pumps. The link is closed at the end whichever way it ended.
   // A handler run during a pump that opens or closes the link ends the read (LinkLost) rather
@@ -52,7 +56,7 @@ class RegisterAccess {
   FullReadEnd ReadAll(FullReadFront& front);
 
  private:
-  void ReadIntoImage(std::uint8_t index);
+  std::optional<std::uint8_t> ReadIntoImage(std::uint8_t index);
 
   VelmoraUsb& usb_;
   Sleeper& sleeper_;

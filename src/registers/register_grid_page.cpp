@@ -22,9 +22,9 @@ class GridFullReadFront final : public FullReadFront {
  public:
   GridFullReadFront(const RegisterGridPage& page, StringGrid* grid, EventPump& pump)
       : page_(page), grid_(grid), pump_(pump) {}
-  void Show(std::uint8_t index, std::uint8_t value) override {
+  void Show(std::uint8_t index, std::optional<std::uint8_t> value) override {
     const GridCell cell = CellOfRegister(index);
-    grid_->SetCell(cell.col, cell.row, Text(ByteText(value)));
+    grid_->SetCell(cell.col, cell.row, page_.ReadText(index, value));
   }
   void Pump() override { pump_.Pump(); }
   bool StopRequested() const override { return !page_.Reading(); }
@@ -98,6 +98,11 @@ std::uint8_t RegisterGridPage::BitsValue() const {
   return value;
 }
 
+QString RegisterGridPage::ReadText(std::uint8_t index, std::optional<std::uint8_t> read) const {
+  if (!read && rules_.marks_failed_reads) return "--";
+  return Text(ByteText(read.value_or(services_.image()[index])));
+}
+
 std::uint8_t RegisterGridPage::CellTextValue(GridCell cell) const {
   return static_cast<std::uint8_t>(
       StrToIntOrRaise("0x" + controls_.grid->Cell(cell.col, cell.row)) & 0xFF);
@@ -110,10 +115,10 @@ void RegisterGridPage::SelectCell(int col, int row) {
   HighlightHeaders(cell);
   controls_.address_label->setText(Text(RegisterLabelText(index)));
   RegisterAccess access(services_.usb, services_.sleeper, services_.port, services_.image());
-  const std::uint8_t value = access.ReadOne(index);
-  controls_.grid->SetCell(col, row, Text(ByteText(value)));
-  ShowBits(value);
-  controls_.data_label->setText(Text(ValueLabelText(value)));
+  const std::optional<std::uint8_t> read = access.ReadOne(index);
+  controls_.grid->SetCell(col, row, ReadText(index, read));
+  if (read || !rules_.marks_failed_reads) ShowBits(services_.image()[index]);
+  controls_.data_label->setText("= 0x" + ReadText(index, read));
 }
 
 void RegisterGridPage::KeyDown(int virtual_key) {
@@ -128,20 +133,25 @@ void RegisterGridPage::KeyDown(int virtual_key) {
   image[index] = edit.entry;
   if (!edit.write) return;
   RegisterAccess access(services_.usb, services_.sleeper, services_.port, image);
-  const std::uint8_t shown = access.WriteAndReadBack(index, edit.entry, rules_.key_write_pause_ms);
-  controls_.grid->SetCell(cell.col, cell.row, Text(ByteText(shown)));
-  ShowBits(shown);
+  const auto read = access.WriteAndReadBack(index, edit.entry, rules_.key_write_pause_ms);
+  controls_.grid->SetCell(cell.col, cell.row, ReadText(index, read));
+  if (read || !rules_.marks_failed_reads) ShowBits(image[index]);
+}
+
+void RegisterGridPage::ShowEntryBits() {
+  const GridCell cell = CurrentCell();
+  ShowBits(services_.image()[RegisterOfCell(cell.col, cell.row)]);
 }
 
 void RegisterGridPage::BitBoxMouseUp() {
   const GridCell cell = CurrentCell();
   const std::uint8_t index = RegisterOfCell(cell.col, cell.row);
   RegisterAccess access(services_.usb, services_.sleeper, services_.port, services_.image());
-  const std::uint8_t shown = access.WriteAndReadBack(index, BitsValue(), rules_.bit_write_pause_ms);
-  controls_.grid->SetCell(cell.col, cell.row, Text(ByteText(shown)));
-  ShowBits(shown);
+  const auto read = access.WriteAndReadBack(index, BitsValue(), rules_.bit_write_pause_ms);
+  controls_.grid->SetCell(cell.col, cell.row, ReadText(index, read));
+  if (read || !rules_.marks_failed_reads) ShowBits(services_.image()[index]);
   controls_.address_label->setText(Text(RegisterLabelText(index)));
-  controls_.data_label->setText(Text(ValueLabelText(shown)));
+  controls_.data_label->setText("= 0x" + ReadText(index, read));
 }
 
 }  // namespace velmora

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "event_pump.h"
 #include "grid_keys.h"
@@ -71,6 +72,13 @@ class RegisterGridPage {
   // A bit box was released: writes the value the eight boxes form to the current cell's
   // register and shows the value read back in the cell, the bit boxes and both labels.
   void BitBoxMouseUp();
+
+  // The bit boxes show the current cell's entry again (a click that was not sent is undone).
+  void ShowEntryBits();
+
+  // Two hex digits of what was read, or of the entry kept, or "--" for a failed read on a page
+  // that marks it.
+  QString ReadText(std::uint8_t index, std::optional<std::uint8_t> read) const;
 
  private:
   GridCell CurrentCell() const;

@@ -3,8 +3,10 @@
 // ends the handler with its message.
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTabWidget>
+#include <functional>
 
 #include "key_codes.h"
 #include "tform1.h"
@@ -18,6 +20,25 @@ std::array<QCheckBox*, 8> BitBoxes(const TForm1& form, const QString& prefix) {
   for (int bit = 0; bit < 8; ++bit) boxes[bit] = form.FindFamilyMember<QCheckBox>(prefix, bit);
   return boxes;
 }
+
+// Runs `handler` when a mouse button other than the left one is released over the box: the box
+// does not toggle, but its page writes the value the boxes show, as a left click's release does.
+class OtherButtonRelease final : public QObject {
+ public:
+  OtherButtonRelease(QCheckBox* box, std::function<void()> handler)
+      : QObject(box), handler_(std::move(handler)) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() != QEvent::MouseButtonRelease) return false;
+    const auto* release = static_cast<QMouseEvent*>(event);
+    const auto* box = static_cast<QWidget*>(watched);
+    if (release->button() != Qt::LeftButton && box->rect().contains(release->position().toPoint()))
+      handler_();
+    return false;
+  }
+
+ private:
+  std::function<void()> handler_;
+};
 
 }  // namespace
 
@@ -45,6 +66,8 @@ void TForm1::WireRegisterPages() {
   // A box toggles and reports the click when the mouse button is released over it.
   for (QCheckBox* box : BitBoxes(*this, "chkBit")) {
     Wire(box, &QCheckBox::clicked, [this] { chkBit0MouseUp(); });
+    box->installEventFilter(
+        new OtherButtonRelease(box, [this] { Guard([this] { chkBit0MouseUp(); }); }));
   }
 
   Wire(ui->MainPageControl, &QTabWidget::currentChanged, [this] { MainPageControlChange(); });
@@ -59,5 +82,7 @@ void TForm1::WireRegisterPages() {
   });
   for (QCheckBox* box : BitBoxes(*this, "chkMI2CBit")) {
     Wire(box, &QCheckBox::clicked, [this] { chkMI2CBitMouseUp(); });
+    box->installEventFilter(
+        new OtherButtonRelease(box, [this] { Guard([this] { chkMI2CBitMouseUp(); }); }));
   }
 }

@@ -17,6 +17,8 @@ class RegisterPort {
   virtual bool Read(std::uint8_t index, std::uint8_t& value) = 0;
   // Writes `value` to register `index`. False when the write failed.
   virtual bool Write(std::uint8_t index, std::uint8_t value) = 0;
+  // Readies the path to the registers at the start of each operation on an opened link.
+  virtual void Prepare() {}
 };
 
 // The chip's registers: RegRead / RegWrite, in whatever bank register 0x00 selects.
@@ -39,6 +41,9 @@ class I2cSlaveRegisterPort final : public RegisterPort {
       : link_(link), address_(address) {}
   bool Read(std::uint8_t index, std::uint8_t& value) override;
   bool Write(std::uint8_t index, std::uint8_t value) override;
+  // Sets up the chip's I2C master: the chip may have been reset, or found only after the page
+  // was entered, and without it every transfer fails.
+  void Prepare() override;
 
  private:
   ChipLink& link_;

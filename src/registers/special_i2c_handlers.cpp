@@ -39,6 +39,8 @@ void TForm1::edtMI2CAddr1KeyDown(QWidget*, int key, Qt::KeyboardModifiers) {
 }
 
 void TForm1::btnWriteSpecI2CClick() {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   if (!usb_.IsFound()) return;
   const std::vector<std::uint8_t> command = FieldBytes(*this, "edtI2Ccmd", ui->srblen0->value());
   const std::vector<std::uint8_t> data = FieldBytes(*this, "edtI2Cdat", ui->srblen1->value());
@@ -48,6 +50,8 @@ void TForm1::btnWriteSpecI2CClick() {
 }
 
 void TForm1::btnReadSpecI2CClick() {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   if (!usb_.IsFound()) return;
   const std::vector<std::uint8_t> command = FieldBytes(*this, "edtI2Ccmd", ui->srblen0->value());
   std::vector<std::uint8_t> data(static_cast<std::size_t>(ui->srblen1->value()));

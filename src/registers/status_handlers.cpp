@@ -15,6 +15,8 @@ void ShowText(QLabel* label, const std::optional<std::string>& text) {
 }  // namespace
 
 void TForm1::btnUpdateStatusClick() {
+  const DeviceClaim claim = ClaimDevice();
+  if (!claim) return;
   // The requests go out whether or not a device was found; failed reads keep the last update's
   // bytes, which are then shown again.
   velmora::ChipLink link{usb_, sleeper_};

@@ -29,6 +29,7 @@ struct StationArguments {
   std::string serial_via = "table";
   std::string range;
   StationSettings settings;
+  bool fast = false;
   bool no_isp_mode = false, no_erase = false, no_blank = false, no_program = false,
        no_verify = false, no_protect = false;
   // The global virtual-bench options.
@@ -74,7 +75,8 @@ int RunStationCommand(CliContext& ctx, const StationArguments& args) {
                         .verify = !args.no_verify,
                         .protect = !args.no_protect};
   if (!args.range.empty()) job.range = cli::ParseRange(args.range).value_or(FlashRange{});
-  if (const auto refusal = AutoRefusal(job.steps, job.range, job.image)) {
+  job.profile = args.fast ? AutoProfile::Fast : AutoProfile::Design;
+  if (const auto refusal = AutoRefusal(job.steps, job.range, job.image, job.profile)) {
     return Fail(ctx, kExitUsage, *refusal);
   }
   if (const auto refusal = SerialFormatRefusal(args.settings.serial_format)) {
@@ -173,6 +175,9 @@ void AddStationCommand(CLI::App& app, cli::CommandRun& run) {
                    "Program at START_KB and erase SIZE_KB from there instead of the whole chip")
       ->check(cli::RangeText())
       ->type_name("START_KB:SIZE_KB");
+  station->add_flag("--fast", a->fast,
+                    "Each board as auto --fast: 255-byte verify reads, no separate blank check "
+                    "while verify runs, the fewest status reads a page needs");
   station->add_flag("--no-isp-mode", a->no_isp_mode, "Do not enter or leave ISP mode");
   station->add_flag("--no-erase", a->no_erase, "Do not clear the status register and erase");
   station->add_flag("--no-blank", a->no_blank, "Skip the blank check");

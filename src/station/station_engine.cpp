@@ -109,7 +109,8 @@ BoardResult ProgramBoard(ChipLink& link, const StationJob& job, const std::strin
   StepTimer timer(result.steps, progress);
   FlashContext flash{link, progress};
   ChipIdBytes chip_id{};
-  const AutoOutcome outcome = RunAutoSequence(flash, job.steps, job.range, image, chip_id, &timer);
+  const AutoOutcome outcome =
+      RunAutoSequence(flash, job.steps, job.range, image, chip_id, &timer, job.profile);
   if (outcome.step_failed) {
     result.failure = progress.FirstFailure().empty() ? progress.Last() : progress.FirstFailure();
     if (result.failure.empty()) result.failure = "A step failed";

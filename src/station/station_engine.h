@@ -26,6 +26,7 @@ struct StationJob {
   SerialVia serial_via = SerialVia::UserTable;
   AutoSteps steps;
   FlashRange range;
+  AutoProfile profile = AutoProfile::Design;  // --fast: the command line's faster Auto
 };
 
 struct StepResult {

@@ -1,5 +1,5 @@
 // The two programs as a shell starts them: --help and --version answer without any display,
-// an unknown option is one line on stderr and exit code 2.
+// an unknown option is one line on stderr and exit code 2, no display one line and exit code 1.
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -24,7 +24,8 @@ Finished Start(const QString& program, const QStringList& args, const QString& p
   env.insert("XDG_RUNTIME_DIR", runtime.path());
   env.remove("DISPLAY");
   env.remove("WAYLAND_DISPLAY");
-  env.insert("QT_QPA_PLATFORM", platform);
+  if (!platform.isEmpty()) env.insert("QT_QPA_PLATFORM", platform);
+  if (platform.isEmpty()) env.remove("QT_QPA_PLATFORM");
   process.setProcessEnvironment(env);
   process.start(program, args);
   EXPECT_TRUE(process.waitForFinished(20000)) << program.toStdString();
@@ -49,14 +50,25 @@ TEST(ProgramOptions, HelpAndVersionAnswerWithoutADisplay) {
   }
 }
 
-TEST(ProgramOptions, AnUnknownOptionIsOneLineAndExitCode2) {
-  // Offscreen: the application object exists before the options are judged.
+TEST(ProgramOptions, AnUnknownOptionOrNoDisplayIsOneLineAndItsExitCode) {
+  const struct {
+    QStringList args;
+    const char* platform;  // none of them has a display here
+    int exit_code;
+    const char* says;
+  } rows[] = {{{"--bogus"}, "offscreen", 2, "unknown option 'bogus'"},
+              {{"--bogus"}, "xcb", 2, "unknown option 'bogus'"},
+              {{"-style", "fusion", "--bogus"}, "", 2, "unknown option 'bogus'"},
+              {{}, "xcb", 1, "no display to open the window on"},
+              {{"--all-pages"}, "", 1, "velmora-isp programs the chip from the command line"}};
   for (const char* path : {VELMORA_USBTOOL, VELMORA_USBTOOL_DEMO}) {
-    const Finished run = Start(path, {"--bogus"}, "offscreen");
-    EXPECT_EQ(run.exit_code, 2) << path;
-    EXPECT_TRUE(run.out.isEmpty()) << path;
-    EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
-    EXPECT_TRUE(run.err.contains("unknown option 'bogus'")) << run.err.toStdString();
+    for (const auto& row : rows) {
+      const Finished run = Start(path, row.args, row.platform);
+      EXPECT_EQ(run.exit_code, row.exit_code) << path << row.says;
+      EXPECT_TRUE(run.out.isEmpty()) << path;
+      EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+      EXPECT_TRUE(run.err.contains(row.says)) << run.err.toStdString();
+    }
   }
   // Qt's own options are the application's, not unknown ones.
   const Finished qt_option = Start(VELMORA_USBTOOL, {"-platform", "offscreen", "--bogus"}, "xcb");

@@ -5,8 +5,11 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QGroupBox>
+#include <QIcon>
+#include <QImage>
 #include <QLabel>
 #include <QRadioButton>
 #include <QTabWidget>
@@ -25,6 +28,7 @@
 #include "virtual_chip.h"
 #include "virtual_clock.h"
 #include "virtual_usb_platform.h"
+#include "window_place.h"
 
 namespace velmora::test {
 namespace {
@@ -255,6 +259,41 @@ TEST_F(StartupTest, AllPagesKeepEveryTabPanelAndStepBoxAndStartOnRegister) {
     EXPECT_TRUE(pages->widget(i)->isVisible()) << i;
   }
   EXPECT_EQ(ui().lbledtPID->text(), "6013");
+}
+
+TEST(WindowPlaceTest, TheDesignedPlaceUnlessTheWindowWouldReachPastTheScreen) {
+  const struct {
+    QRect available;
+    QSize window;
+    QPoint place;
+  } rows[] = {
+      {{0, 0, 1920, 1040}, {606, 360}, {664, 133}},  // fits: as designed
+      {{0, 0, 1024, 768}, {606, 360}, {410, 133}},   // too far right
+      {{0, 0, 1280, 680}, {606, 618}, {664, 54}},    // all pages over a panel: too low
+      {{0, 32, 800, 568}, {746, 758}, {46, 63}},     // taller than the screen: top on it
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(PlaceOnScreen(QRect({664, 133}, row.window), {8, 31, 8, 8}, row.available), row.place)
+        << row.available.width() << "x" << row.available.height();
+  }
+}
+
+TEST_F(StartupTest, TheWindowShowsTheIconInstalledIntoTheIconTheme) {
+  QTemporaryDir themes;
+  ASSERT_TRUE(QDir(themes.path()).mkpath("hicolor/16x16/apps"));
+  QImage(16, 16, QImage::Format_RGB32)
+      .save(themes.filePath("hicolor/16x16/apps/velmora-usbtool.png"));
+  QFile index(themes.filePath("hicolor/index.theme"));
+  ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+  index.write("[Icon Theme]\nName=hicolor\nDirectories=16x16/apps\n[16x16/apps]\nSize=16\n");
+  index.close();
+  const QStringList paths = QIcon::themeSearchPaths();
+  const QString theme = QIcon::themeName();
+  QIcon::setThemeSearchPaths({themes.path()});
+  QIcon::setThemeName("hicolor");
+  EXPECT_FALSE(Start().windowIcon().isNull());
+  QIcon::setThemeSearchPaths(paths);
+  QIcon::setThemeName(theme);
 }
 
 TEST_F(StartupTest, GridHeadersAreTwoUpperCaseHexDigits) {

@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTest>
@@ -23,6 +24,8 @@ TEST_F(FormTest, WindowIsForm1WithTheStartUpCaptionAndSize) {
   EXPECT_EQ(form.objectName(), "Form1");
   EXPECT_EQ(form.windowTitle(), "KDN USB ISP ToolV1.0");  // start-up replaces the design's
   EXPECT_EQ(form.size(), QSize(606, 618));                // every page, at 96 dpi
+  // The offscreen screen is 800 x 600: the designed place 664, 133 would put most of it off.
+  EXPECT_TRUE(form.screen()->availableGeometry().contains(form.geometry())) << form.pos().x();
   EXPECT_EQ(form.FindComponent("Timer1"), form.Timer1);
   EXPECT_EQ(form.FindComponent(""), nullptr);
   EXPECT_EQ(form.FindComponent("NoSuchControl"), nullptr);
@@ -55,6 +58,15 @@ TEST_F(FormTest, EveryPrefixAndDigitFamilyIsFoundWholeAndNothingPastItsEnd) {
     EXPECT_EQ(seen.size(), family.count) << family.prefix;
     EXPECT_EQ(form.FindFamilyMember<QWidget>(family.prefix, family.count), nullptr)
         << family.prefix;
+  }
+}
+
+TEST_F(FormTest, EveryButtonCaptionKeepsClearOfItsBorder) {
+  // Six pixels a side: the frame and its shading take three.
+  for (const QPushButton* button : form.findChildren<QPushButton*>()) {
+    const int text = button->fontMetrics().horizontalAdvance(button->text());
+    const int icon = button->icon().isNull() ? 0 : button->iconSize().width() + 4;
+    EXPECT_LE(text + icon + 12, button->width()) << button->objectName().toStdString();
   }
 }
 

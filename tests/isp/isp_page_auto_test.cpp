@@ -38,6 +38,8 @@ TEST_F(IspPageTest, AutoLoadsTheTypedFileProgramsTheChipProtectsItAndLeavesIsp) 
     EXPECT_EQ(chip.Flash().ReadRange(0, 4608), DemoImage());
     EXPECT_EQ(chip.Flash().Peek(4608), 0xFF);  // erased, not the 0xCC of a fresh part
     EXPECT_TRUE(Protected());
+    EXPECT_EQ(ui.lblUSBISPStatusReg->text(),
+              QString::fromStdString(texts::StatusRegister(chip.Flash().Status())));
     EXPECT_FALSE(chip.InIspMode());
     EXPECT_EQ(form.PageSize, part.page_size);
     EXPECT_FALSE(form.StepFailed);
@@ -211,6 +213,14 @@ TEST_F(IspPageTest, ClickDuringAutoStopsAtTheNextPageThenProtectsAndLeavesIspWhi
   on_pump = nullptr;
   Click(ui.btnUSBISPAuto);
   EXPECT_EQ(ui.lblUSBProcessInfo->text(), "Verifying Success");
+
+  // Stopped before any address: the address line does not keep the last run's.
+  on_pump = [&](int) {
+    QMetaObject::invokeMethod(ui.btnUSBISPAuto, "click", Qt::QueuedConnection);
+  };
+  Click(ui.btnUSBISPAuto);
+  EXPECT_EQ(ui.lblUSBProcessInfo->text(), "Stopped by user");
+  EXPECT_EQ(ui.lblUSBISPProcess->text(), "Process Addr: 0x000000");
 }
 
 TEST_F(IspPageTest, AutoWithARangeEditThatIsNoNumberShowsTheErrorAndStaysIdle) {

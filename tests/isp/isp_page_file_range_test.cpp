@@ -1,6 +1,7 @@
 // The ISP page's program file, range group and read-back, driven through the window.
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QRadioButton>
 
@@ -24,6 +25,7 @@ TEST_F(IspPageTest, FileButtonLoadsEitherDemoFormatShowsTheChecksumAndCancelKeep
   EXPECT_TRUE(std::equal(demo.begin(), demo.end(), form.ProgramImage.bytes.begin()));
 
   Click(ui.USBLoadFileBitBtn);  // the dialog is cancelled
+  EXPECT_EQ(dialogs.file_dialogs.back().folder, QFileInfo(Demo("bin")).absolutePath());
   EXPECT_EQ(form.ProgramFileName, Demo("bin"));
   EXPECT_EQ(ui.cbxReadISPFile->count(), 2);
   EXPECT_TRUE(dialogs.messages.isEmpty());

@@ -93,6 +93,15 @@ TEST_F(InformationTabTest, ALengthBarShowsItsPositionAndEnablesThatManyFieldsOfI
   ui.srblen1->setValue(2);  // each bar governs its own row only
   EXPECT_EQ(ui.lbllencmd->text(), "5");
   EXPECT_TRUE(Field("edtI2Ccmd", 4)->isEnabled());
+
+  // A click in the trough steps the bar by one toward the click.
+  const QPoint right(ui.srblen1->width() - 20, ui.srblen1->height() / 2);
+  for (int expected : {3, 4}) {
+    QTest::mouseClick(ui.srblen1, Qt::LeftButton, {}, right);
+    EXPECT_EQ(ui.srblen1->value(), expected);
+  }
+  QTest::mouseClick(ui.srblen1, Qt::LeftButton, {}, QPoint(20, ui.srblen1->height() / 2));
+  EXPECT_EQ(ui.lbllendat->text(), "3");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // The "I2C Access" tab through the window over the virtual chip and its I2C slave at 0x20:
 // engine set-up on entering the page, the slave address, keys, bit boxes and the full read,
 // asserted at the slave's registers and on the bus.
+#include <functional>
+
 #include "i2c_slave.h"
 #include "register_pages_fixture.h"
 
@@ -102,7 +104,7 @@ TEST_F(I2cPageTest, InsertAndDeleteStartFromTheCellTextAndStopAtTheLimitsWithout
   EXPECT_EQ(dialogs.errors, QStringList{"'0x' is not a valid integer value"});
 }
 
-TEST_F(I2cPageTest, BitBoxesWait30MsBeforeTheReadBackAndAMissingSlaveLeavesTheCell) {
+TEST_F(I2cPageTest, BitBoxesWait30MsBeforeTheReadBackAndAFailedReadShowsAsOne) {
   AttachAndShow();
   slave().SetReg(0xF3, 0x01);
   Select(grid(), 4, 16);  // register 0xF3
@@ -120,10 +122,36 @@ TEST_F(I2cPageTest, BitBoxesWait30MsBeforeTheReadBackAndAMissingSlaveLeavesTheCe
   EXPECT_EQ((pause - 1)->data, std::vector<std::uint8_t>{0xA0});
   EXPECT_EQ((pause + 1)->data, std::vector<std::uint8_t>{0xC0});
 
+  // A failed read shows as one, not as the value of an earlier read.
   slave().SetAcknowledges(false);
   Select(grid(), 1, 1);
   Select(grid(), 4, 16);
-  EXPECT_EQ(grid()->Cell(4, 16), "81");
+  EXPECT_EQ(grid()->Cell(4, 16), "--");
+  EXPECT_EQ(ui.lblMI2CRegData->text(), "= 0x--");
+}
+
+TEST_F(I2cPageTest, EveryOperationSetsUpTheEngineSoItWorksAfterAChipResetOrAnEarlyEntry) {
+  ShowPage(ui.PageMI2CCtrl);  // before the device is plugged in: this set-up is lost
+  Attach();
+  slave().SetReg(0x12, 0x6D);
+  slave().SetReg(0xFF, 0x42);
+  const struct {
+    const char* operation;
+    std::function<void()> run;
+    std::function<bool()> done;
+  } rows[] = {
+      {"select", [&] { Select(grid(), 3, 2); }, [&] { return grid()->Cell(3, 2) == "6D"; }},
+      {"Enter", [&] { TypeIntoCell(grid(), "5A"); }, [&] { return slave().reg(0x12) == 0x5A; }},
+      {"bit box", [&] { QTest::mouseClick(BitBox("chkMI2CBit", 7), Qt::LeftButton); },
+       [&] { return slave().reg(0x12) == 0xDA; }},
+      {"Read", [&] { QTest::mouseClick(ui.btnReadMI2C, Qt::LeftButton); },
+       [&] { return grid()->Cell(16, 16) == "42"; }},
+  };
+  for (const auto& row : rows) {
+    chip.Registers().Poke(0x00, 0x00, 0x00);  // a reset selects bank 0: no I2C engine there
+    row.run();
+    EXPECT_TRUE(row.done()) << row.operation;
+  }
 }
 
 TEST_F(I2cPageTest, StopEndsTheFullReadAfterTheRegisterInProgress) {

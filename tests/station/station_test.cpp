@@ -47,15 +47,19 @@ TEST(StationEngineTest, TheSerialGoesIntoTheTableOrStringThree) {
     const char* table_serial;  // the flash's serial field after the run
     const char* string3;       // what the mailbox's string 3 holds
     const char* failure;
+    AutoProfile profile = AutoProfile::Design;
   } cases[] = {
-      {SerialVia::UserTable, false, "VL000042", "", ""},
+      {SerialVia::UserTable, false, "VL000042", "", "", AutoProfile::Design},
       {SerialVia::Params, false, "VLUA170405", "VL000042", ""},
       {SerialVia::UserTable, true, nullptr, "", "Fail at 0x"},
+      {SerialVia::UserTable, false, "VL000042", "", "", AutoProfile::Fast},
   };
+  std::size_t design_transfers = 0;
   for (const auto& c : cases) {
     sim::VirtualClock clock;
     sim::VirtualChip chip(clock);
-    sim::VirtualUsbPlatform platform;
+    sim::Transcript transcript;
+    sim::VirtualUsbPlatform platform(&transcript);
     chip.PlugInto(platform);
     VelmoraUsb usb(platform);
     usb.SetBackend(VelmoraUsb::kPropertyBackend);
@@ -69,7 +73,16 @@ TEST(StationEngineTest, TheSerialGoesIntoTheTableOrStringThree) {
     job.serial_via = c.via;
     ASSERT_FALSE(JobRefusal(job));
     job.table_offset = FindUserTable(std::span(job.image.bytes.data(), job.image.length)).offset;
+    job.profile = c.profile;
     const BoardResult result = ProgramBoard(link, job, "VL000042");
+    // --fast reaches the board: far fewer transfers than the design for the same image.
+    const std::size_t transfers = transcript.Count(sim::TranscriptEvent::Kind::Transfer);
+    if (c.profile == AutoProfile::Design && !c.faulty && c.via == SerialVia::UserTable) {
+      design_transfers = transfers;
+    }
+    if (c.profile == AutoProfile::Fast) {
+      EXPECT_LT(transfers * 4, design_transfers * 3);
+    }
 
     EXPECT_EQ(result.passed, !c.faulty);
     EXPECT_THAT(result.failure, HasSubstr(c.failure));

@@ -1,0 +1,155 @@
+// One device operation at a time: every handler that uses the device, fired from every pump of
+// every long operation, sends nothing and says that an operation is running, and the long
+// operation sends exactly what it sends when nobody clicks.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolTip>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "hooked_event_pump.h"
+#include "scripted_dialogs.h"
+#include "string_grid.h"
+#include "test_startup.h"
+#include "tform1.h"
+#include "transcript.h"
+#include "ui_tform1.h"
+#include "virtual_chip.h"
+#include "virtual_clock.h"
+#include "virtual_usb_platform.h"
+
+namespace velmora::test {
+namespace {
+
+// A window over a fresh virtual chip in ISP mode, its part read and a program file loaded.
+struct Bench {
+  sim::Transcript transcript;
+  sim::VirtualClock clock{&transcript};
+  sim::VirtualUsbPlatform platform{&transcript};
+  VelmoraUsb usb{platform};
+  sim::VirtualChip chip{clock};
+  ScriptedDialogs dialogs;
+  HookedEventPump pump;
+  TForm1 form{usb, clock, dialogs, pump, AllPagesStartup()};
+
+  Bench(const QString& file, const QString& first_click) {
+    form.Timer1->stop();
+    form.show();
+    chip.PlugInto(platform);
+    usb.SetMatchText("vid_6ccf&pid_6012");
+    EXPECT_TRUE(usb.FindDevice());
+    form.ProgramFileName = file;
+    form.ReadProgramFile();
+    form.ui->lbledtUSBWriteStatus->setText("00");
+    for (const QString& name : QString("btnEnterISP btnUSBChipID " + first_click).split(' ')) {
+      if (auto* button = form.findChild<QPushButton*>(name)) button->click();
+    }
+    transcript.Clear();
+    pump.pumps = 0;
+  }
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> lines;
+    for (const auto& e : transcript.Events()) {
+      std::string line = std::to_string(static_cast<int>(e.kind)) + " " + std::to_string(e.handle) +
+                         " " + std::to_string(e.setup.request) + " " +
+                         std::to_string(e.setup.value) + " " + std::to_string(e.setup.index) + " " +
+                         std::to_string(e.ok) + " " + std::to_string(e.ms) + ":";
+      for (auto byte : e.data) line += std::to_string(byte) + ",";
+      lines.push_back(line);
+    }
+    return lines;
+  }
+};
+
+void QuietAboutRaise(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (!text.contains("does not support raise()")) qt_message_output(type, context, text);
+}
+
+TEST(ReentryMatrixTest, NestedDeviceHandlersSendNothingAndLeaveTheRunningOperationAlone) {
+  const QtMessageHandler previous = qInstallMessageHandler(QuietAboutRaise);  // tips offscreen
+  QTemporaryDir dir;
+  QFile file(dir.filePath("small.bin"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  for (int i = 0; i < 700; ++i) file.putChar(static_cast<char>(i * 7));
+  file.close();
+
+  // Long operations: their button, and a button clicked before (Verify needs a programmed part).
+  const char* operations[][2] = {{"btnUSBISPAuto", ""},
+                                 {"btnUSBErase", ""},
+                                 {"btnUSBBlank", ""},
+                                 {"btnUSBProgram", ""},
+                                 {"btnUSBVerify", "btnUSBProgram"},
+                                 {"btnReadBack", ""},
+                                 {"btnReadAll", ""},
+                                 {"btnReadMI2C", ""}};
+  std::map<QString, std::function<void(TForm1&)>> handlers;
+  for (const QString& name :
+       QString("btnUSBISPAuto btnEnterISP btnUSBChipID btnUSBWriteEnable btnUSBWriteDisable "
+               "btnUSBReadStatus btnUSBErase btnUSBBlank btnUSBProgram btnUSBVerify btnReadBack "
+               "btnReadAll btnReadMI2C btnSetPara btnReadPara btnUpdateStatus btnHID2 "
+               "btnWriteSpecI2C btnReadSpecI2C chkBit3 chkMI2CBit3")
+           .split(' ')) {
+    handlers[name] = [name](TForm1& f) { f.findChild<QAbstractButton*>(name)->click(); };
+  }
+  for (const QString& name :
+       QString("lbledtUSBWriteStatus RegStringGrid1 StringGridMIIC lbledSysVID lbledSysStr1")
+           .split(' ')) {
+    handlers[name + " Enter"] = [name](TForm1& f) {
+      QTest::keyClick(f.findChild<QWidget*>(name), Qt::Key_Return);
+    };
+  }
+  for (const QString name : {"RegStringGrid1", "StringGridMIIC"}) {
+    handlers[name + " cell"] = [name](TForm1& f) {  // a new cell each time
+      auto* grid = f.findChild<StringGrid*>(name);
+      grid->setCurrentCell(grid->currentRow() == 2 ? 3 : 2, 2);
+    };
+  }
+  handlers["I2C Access entered"] = [](TForm1& f) {  // by the tab once, then again directly
+    if (f.ui->MainPageControl->currentWidget() == f.ui->PageMI2CCtrl) f.MainPageControlChange();
+    f.ui->MainPageControl->setCurrentWidget(f.ui->PageMI2CCtrl);
+  };
+  handlers["window closed"] = [](TForm1& f) { f.close(); };
+
+  for (const auto& [button, first_click] : operations) {
+    Bench alone(file.fileName(), first_click);
+    alone.form.findChild<QPushButton*>(button)->click();
+    ASSERT_GT(alone.pump.pumps, 1) << button;
+
+    Bench bench(file.fileName(), first_click);
+    std::map<QString, int> sent, told;
+    int shown = 0;
+    QObject::connect(&bench.form, &TForm1::OperationRunningShown, [&] { ++shown; });
+    bench.pump.hook = [&](int) {
+      for (const auto& [name, fire] : handlers) {
+        if (name == button) continue;  // a second click on its own button stops it
+        const std::size_t before = bench.transcript.Events().size();
+        shown = 0;
+        fire(bench.form);
+        sent[name] += static_cast<int>(bench.transcript.Events().size() - before);
+        told[name] += shown;
+      }
+    };
+    bench.form.findChild<QPushButton*>(button)->click();
+    for (const auto& [name, fire] : handlers) {
+      if (name == button) continue;
+      EXPECT_EQ(sent[name], 0) << name.toStdString() << " during " << button;
+      EXPECT_EQ(told[name], bench.pump.pumps) << name.toStdString() << " during " << button;
+    }
+    EXPECT_TRUE(bench.form.isVisible()) << button;
+    EXPECT_EQ(QToolTip::text(), "An operation is running: wait until it ends");
+    EXPECT_TRUE(bench.Lines() == alone.Lines()) << button;
+  }
+  qInstallMessageHandler(previous);
+}
+
+}  // namespace
+}  // namespace velmora::test
