@@ -37,6 +37,13 @@ FAULTS = [
     ("wire-property-trailer-off-by-one", "src/device/wire_formats.cpp",
      "constexpr std::uint32_t kPropertyTrailer = 7;",
      "constexpr std::uint32_t kPropertyTrailer = 8;"),
+    ("wire-ioctl-in-function-number", "src/device/wire_formats.h",
+     "ControlCode(kFileDeviceUnknown, 0x90B,", "ControlCode(kFileDeviceUnknown, 0x90C,"),
+    ("wire-generic-code-direction-reversed", "src/device/wire_formats.h",
+     "return setup.DeviceToHost() ? kIoctlControlIn : kIoctlControlOut;",
+     "return setup.DeviceToHost() ? kIoctlControlOut : kIoctlControlIn;"),
+    ("wire-descriptor-probe-length", "src/device/wire_formats.h",
+     "kDescriptorProbeLength = 18;", "kDescriptorProbeLength = 8;"),
     # Chip commands.
     ("chip-address-bytes-swapped", "src/device/chip_commands.cpp",
      "  out[0] = static_cast<std::uint8_t>(address >> 16);\n"
@@ -58,6 +65,12 @@ FAULTS = [
      "if (count > kMailboxMaxData) return false;", "if (count > kMailboxMaxData + 1) return false;"),
     ("chip-isp-enter-bus-setup-value", "src/device/chip_commands.cpp",
      "  RegWrite(link, 0x01, 0x03);", "  RegWrite(link, 0x01, 0x02);"),
+    ("chip-read-poll-pause-10ms", "src/device/chip_commands.cpp",
+     "    link.sleeper.SleepMs(1);", "    link.sleeper.SleepMs(10);"),
+    ("chip-mailbox-command-not-withdrawn", "src/device/chip_commands.cpp",
+     "    RegWrite(link, kMailboxCommand, 0x00);\n", ""),
+    ("chip-isp-exit-leaves-mode-register", "src/device/chip_commands.cpp",
+     "  RegWrite(link, 0x07, 0x00);", "  RegWrite(link, 0x07, 0x10);"),
     # Loaders.
     ("hex-address-bytes-swapped", "src/isp/hex_image_decoder.cpp",
      "(std::uint32_t{bytes_[1]} << 8) | bytes_[2];", "(std::uint32_t{bytes_[2]} << 8) | bytes_[1];"),
@@ -131,6 +144,11 @@ FAULTS = [
     ("sim-sector-erase-without-write-enable", "sim/spi_flash_model.cpp",
      "if (bytes_in_ == 4 && write_enabled) EraseSector(CommandAddress());",
      "if (bytes_in_ == 4) EraseSector(CommandAddress());"),
+    ("sim-page-column-wraps-at-256", "sim/spi_flash_model.cpp",
+     "(CommandAddress() + (position - 4)) % PageSize();", "(CommandAddress() + (position - 4)) % 256;"),
+    ("sim-status-write-without-write-enable", "sim/spi_flash_model.cpp",
+     "if (bytes_in_ == 2 && write_enabled) WriteStatus(header_[1]);",
+     "if (bytes_in_ == 2) WriteStatus(header_[1]);"),
     # Command line.
     ("cli-negative-range-size-accepted", "src/cli/arguments.cpp",
      "*start_kb < 0 || *size_kb < 0)", "*start_kb < 0)"),
