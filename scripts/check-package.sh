@@ -35,7 +35,8 @@ version=${version#velmora-usbtool }
   fail "velmora-usbtool-demo --version does not say $version"
 [ "$("$stage/usr/bin/velmora-isp" --version)" = "velmora-isp $version" ] ||
   fail "velmora-isp --version does not say $version"
-info=$("$stage/usr/bin/velmora-isp" --virtual image info samples/velmora-demo-fw.hex)
+info=$("$stage/usr/bin/velmora-isp" --virtual image info \
+  "$stage/usr/share/velmora-usbtool/samples/velmora-demo-fw.hex")
 echo "$info" | tr '\n' ' '
 echo
 [ "$info" = $'length 0x01200\nchecksum 0xF1AA' ] ||
@@ -52,6 +53,9 @@ for path in \
   usr/lib/udev/rules.d/70-velmora-usbtool.rules \
   usr/share/applications/velmora-usbtool.desktop \
   usr/share/metainfo/example.velmora.usbtool.metainfo.xml \
+  usr/share/doc/velmora-usbtool/README.md.gz \
+  usr/share/velmora-usbtool/samples/velmora-demo-fw.hex \
+  usr/share/velmora-usbtool/samples/velmora-demo-fw.bin \
   usr/share/icons/hicolor/scalable/apps/velmora-usbtool.svg \
   usr/share/icons/hicolor/48x48/apps/velmora-usbtool.png \
   usr/share/icons/hicolor/256x256/apps/velmora-usbtool.png \
@@ -59,7 +63,7 @@ for path in \
   usr/share/doc/velmora-usbtool/copyright usr/share/doc/velmora-usbtool/changelog.gz; do
   grep -qx "\./$path" <<<"$listing" || fail "the package lacks /$path"
 done
-echo "lists the programs, the udev rule, the desktop entry, the icons and the manual pages"
+echo "lists the programs, the udev rule, the desktop entry, the icons, the manual pages, the README and the samples"
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 for library in libqt6widgets6 libusb-1.0-0 qt6-qpa-plugins; do
@@ -100,7 +104,7 @@ if [ "${CI:-}" = "true" ] && [ "$(id -u)" -eq 0 ]; then
   status=0
   [ "$(/usr/bin/velmora-isp --version)" = "velmora-isp $version" ] || status=1
   [ "$(/usr/bin/velmora-usbtool --version)" = "velmora-usbtool $version" ] || status=1
-  /usr/bin/velmora-isp --virtual auto samples/velmora-demo-fw.hex >/dev/null || status=1
+  /usr/bin/velmora-isp --virtual auto /usr/share/velmora-usbtool/samples/velmora-demo-fw.hex >/dev/null || status=1
   [ -f /usr/lib/udev/rules.d/70-velmora-usbtool.rules ] || status=1
   dpkg --purge velmora-usbtool >/dev/null || fail "dpkg could not purge the package"
   [ ! -e /usr/bin/velmora-isp ] || fail "purging left /usr/bin/velmora-isp behind"

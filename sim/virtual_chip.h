@@ -91,6 +91,8 @@ class VirtualChip final : public VirtualDevice {
   // The serial bus is handed to the bridge: ISP mode and the whole bank 0x0D set-up after it
   // (register 0x07 := 0x10 and register 0x01 := 0x03). Only then do 0x80/0x81 reach the flash.
   bool FlashReachable() const;
+  // The chip's clock: the tool's pauses and the transfers' latency.
+  std::uint64_t NowUs() const { return clock_.NowUs(); }
   // Transfers answered successfully / refused (stall, fault, unplugged).
   std::uint32_t TransfersAnswered() const { return answered_; }
   std::uint32_t TransfersRefused() const { return refused_; }

@@ -21,9 +21,10 @@
 namespace velmora::cli {
 namespace {
 
-constexpr std::array kAllSteps{AutoStep::EnterIsp, AutoStep::ReadId,     AutoStep::ClearStatus,
-                               AutoStep::Erase,    AutoStep::BlankCheck, AutoStep::Program,
-                               AutoStep::Verify,   AutoStep::Protect,    AutoStep::ExitIsp};
+constexpr std::array kAllSteps{AutoStep::EnterIsp,    AutoStep::ReadId, AutoStep::Compare,
+                               AutoStep::ClearStatus, AutoStep::Erase,  AutoStep::BlankCheck,
+                               AutoStep::Program,     AutoStep::Verify, AutoStep::Protect,
+                               AutoStep::ExitIsp};
 
 const char* StepName(AutoStep step) {
   switch (step) {
@@ -31,6 +32,8 @@ const char* StepName(AutoStep step) {
       return "enter_isp";
     case AutoStep::ReadId:
       return "read_id";
+    case AutoStep::Compare:
+      return "compare";
     case AutoStep::ClearStatus:
       return "clear_status";
     case AutoStep::Erase:
@@ -49,8 +52,10 @@ const char* StepName(AutoStep step) {
   return "";
 }
 
-bool Ticked(const AutoSteps& steps, AutoStep step) {
+bool Ticked(const AutoSteps& steps, AutoProfile profile, AutoStep step) {
   switch (step) {
+    case AutoStep::Compare:
+      return profile == AutoProfile::ChangedOnly;
     case AutoStep::EnterIsp:
     case AutoStep::ExitIsp:
       return steps.isp_mode;
@@ -88,6 +93,10 @@ class StepRecorder final : public AutoStepObserver {
           progress_.BeginPass(range_.range_start, range_.range_start + range_.range_size);
         }
         break;
+      case AutoStep::Compare:
+        progress_.BeginPass(static_cast<std::uint32_t>(extent_.start),
+                            static_cast<std::uint32_t>(SectorEnd(extent_.end)));
+        break;
       case AutoStep::BlankCheck:
       case AutoStep::Program:
       case AutoStep::Verify:
@@ -111,13 +120,15 @@ class StepRecorder final : public AutoStepObserver {
   bool Succeeded(AutoStep step) const { return Ran(step) && ended_[Index(step)].outcome == "ok"; }
 
   // Every step in its order: its outcome ("ok", "failed", "stopped"; "skipped" when ticked but
-  // not reached after a failure or a stop; "off" when unticked) and its duration.
-  nlohmann::ordered_json Report(const AutoSteps& steps) const {
+  // not reached after a failure or a stop, or with nothing to do; "off" when unticked) and its
+  // duration. The comparison is listed only for the profile that makes it.
+  nlohmann::ordered_json Report(const AutoSteps& steps, AutoProfile profile) const {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (AutoStep step : kAllSteps) {
+      if (step == AutoStep::Compare && profile != AutoProfile::ChangedOnly) continue;
       const Ended& e = ended_[Index(step)];
       nlohmann::ordered_json entry{{"step", StepName(step)}};
-      entry["outcome"] = e.ran ? e.outcome : Ticked(steps, step) ? "skipped" : "off";
+      entry["outcome"] = e.ran ? e.outcome : Ticked(steps, profile, step) ? "skipped" : "off";
       if (e.ran) entry["seconds"] = std::round(e.seconds * 1000) / 1000;  // to the millisecond
       list.push_back(entry);
     }
@@ -133,8 +144,8 @@ class StepRecorder final : public AutoStepObserver {
   };
   static std::size_t Index(AutoStep step) { return static_cast<std::size_t>(step); }
   static bool HasPass(AutoStep step) {
-    return step == AutoStep::Erase || step == AutoStep::BlankCheck || step == AutoStep::Program ||
-           step == AutoStep::Verify;
+    return step == AutoStep::Compare || step == AutoStep::Erase || step == AutoStep::BlankCheck ||
+           step == AutoStep::Program || step == AutoStep::Verify;
   }
 
   ConsoleProgress& progress_;
@@ -196,6 +207,7 @@ struct AutoArguments {
   std::string file;
   std::string range;  // "START_KB:SIZE_KB", or "" for the whole flash
   AutoSteps steps;
+  AutoProfile profile = AutoProfile::Design;
 };
 
 int RunAuto(CliContext& ctx, const AutoArguments& args) {
@@ -215,7 +227,8 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
   ctx.report["range"] = {{"choice", range.choice == RangeChoice::All ? "all" : "assign"},
                          {"start", range.range_start},
                          {"size", range.range_size}};
-  if (const auto refusal = AutoRefusal(args.steps, range, image)) {
+  ctx.report["profile"] = AutoProfileName(args.profile);
+  if (const auto refusal = AutoRefusal(args.steps, range, image, args.profile)) {
     return Refuse(ctx, *refusal);
   }
 
@@ -229,6 +242,10 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
       before.status ? nlohmann::ordered_json(HexText(*before.status, 2)) : nlohmann::ordered_json();
   ctx.env.out << "JEDEC id " << ChipIdText(before.id) << ", status register "
               << (before.status ? HexText(*before.status, 2) : "not read") << '\n';
+  // "All" erases the whole part: the range as used is its capacity.
+  if (range.choice == RangeChoice::All && !NoFlashAnswers(before.id)) {
+    ctx.report["range"]["size"] = FlashCapacityFor(before.id);
+  }
   if (const auto refusal = PreflightRefusal(before.id, args.steps, range, image)) {
     return Refuse(ctx, *refusal);
   }
@@ -245,10 +262,18 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
   StepRecorder recorder(progress, range, extent);
   FlashContext flash{link, progress};
   ChipIdBytes chip_id{};
-  const AutoOutcome outcome = RunAutoSequence(flash, args.steps, range, image, chip_id, &recorder);
+  const AutoOutcome outcome =
+      RunAutoSequence(flash, args.steps, range, image, chip_id, &recorder, args.profile);
   progress.FinishLine();
 
-  ctx.report["steps"] = recorder.Report(args.steps);
+  ctx.report["steps"] = recorder.Report(StepsFor(args.profile, args.steps), args.profile);
+  if (args.profile == AutoProfile::ChangedOnly) {
+    nlohmann::ordered_json changed = nlohmann::ordered_json::array();
+    for (std::uint32_t sector : outcome.sectors_changed) changed.push_back(HexText(sector, 6));
+    ctx.report["sectors"] = {{"compared", outcome.sectors_compared},
+                             {"rewritten", changed},
+                             {"outside_the_image_sectors", "left as it was"}};
+  }
   ctx.report["status_after"] = outcome.last_status
                                    ? nlohmann::ordered_json(HexText(*outcome.last_status, 2))
                                    : nlohmann::ordered_json();
@@ -277,7 +302,7 @@ void AddAutoCommand(CLI::App& app, CommandRun& run) {
   struct Options {
     AutoArguments args;
     bool no_isp_mode = false, no_erase = false, no_blank = false, no_program = false,
-         no_verify = false, no_protect = false;
+         no_verify = false, no_protect = false, fast = false, changed_only = false;
   };
   auto o = std::make_shared<Options>();
   CLI::App* command = app.add_subcommand(
@@ -293,6 +318,15 @@ void AddAutoCommand(CLI::App& app, CommandRun& run) {
                    "erasing the whole chip")
       ->check(RangeText())
       ->type_name("START_KB:SIZE_KB");
+  command->add_flag("--fast", o->fast,
+                    "Fewer USB transfers for the same job: 255-byte reads, no blank check while "
+                    "verifying (the verify proves every byte), one status read per page");
+  command
+      ->add_flag("--changed-only", o->changed_only,
+                 "Read the image's 4 KB sectors, erase and program only those that differ, then "
+                 "verify the whole image, as --fast does; flash outside the image's sectors is "
+                 "left as it is, not erased")
+      ->excludes("--fast");
   command->add_flag("--no-isp-mode", o->no_isp_mode, "Do not enter or leave ISP mode");
   command->add_flag("--no-erase", o->no_erase, "Do not clear the status register and erase");
   command->add_flag("--no-blank", o->no_blank, "Skip the blank check");
@@ -300,6 +334,8 @@ void AddAutoCommand(CLI::App& app, CommandRun& run) {
   command->add_flag("--no-verify", o->no_verify, "Skip the verify");
   command->add_flag("--no-protect", o->no_protect, "Leave the flash unprotected");
   AddDeviceIds(command, run.options);
+  AddExamples(command, {"velmora-isp auto firmware.hex",
+                        "velmora-isp --log run.json auto firmware.hex --range 0:256"});
   command->callback([o, &run] {
     // The file is reloaded by every run: it is the command's argument.
     o->args.steps = AutoSteps{.reload_file = true,
@@ -309,6 +345,9 @@ void AddAutoCommand(CLI::App& app, CommandRun& run) {
                               .program = !o->no_program,
                               .verify = !o->no_verify,
                               .protect = !o->no_protect};
+    o->args.profile = o->changed_only ? AutoProfile::ChangedOnly
+                      : o->fast       ? AutoProfile::Fast
+                                      : AutoProfile::Design;
     run.code = RunAuto(run.ctx, o->args);
   });
 }

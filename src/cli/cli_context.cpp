@@ -18,7 +18,32 @@ std::string IdText(const std::string& option) {
   return text;
 }
 
+// A buffer that takes every character and keeps none.
+class DropAll final : public std::streambuf {
+ protected:
+  int overflow(int c) override { return traits_type::not_eof(c); }
+};
+
+DropAll dropped;
+
 }  // namespace
+
+void MuteOutput(CliContext& ctx) {
+  if (ctx.unmuted) return;
+  ctx.unmuted = std::make_unique<std::ostream>(ctx.env.out.rdbuf(&dropped));
+}
+
+void UnmuteOutput(CliContext& ctx) {
+  if (!ctx.unmuted) return;
+  ctx.env.out.rdbuf(ctx.unmuted->rdbuf());
+  // What failed while writing through the other stream is this stream's failure too.
+  ctx.env.out.setstate(ctx.unmuted->rdstate());
+  ctx.unmuted.reset();
+}
+
+std::ostream& Result(CliContext& ctx) {
+  return ctx.unmuted ? *ctx.unmuted : ctx.env.out;
+}
 
 int Fail(CliContext& ctx, int exit_code, const std::string& words) {
   ctx.env.err << words << '\n';
@@ -59,7 +84,7 @@ std::optional<int> ConnectDevice(CliContext& ctx, bool must_open) {
 }
 
 void PrintVerdict(CliContext& ctx, const std::string& verdict, const std::string& words) {
-  ctx.env.out << "Verdict: " << verdict << ": " << words << '\n' << std::flush;
+  Result(ctx) << "Verdict: " << verdict << ": " << words << '\n' << std::flush;
   ctx.message = words;
 }
 

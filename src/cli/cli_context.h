@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "cli_environment.h"
@@ -19,7 +20,16 @@ struct CliContext {
   RunReport& report;
   std::string message;                 // the last words the run showed, for the report
   std::unique_ptr<DeviceBench> bench;  // set by ConnectDevice
+  // With --quiet: stdout as it was before MuteOutput muted env.out; Result() writes to it.
+  std::unique_ptr<std::ostream> unmuted;
 };
+
+// --quiet: from now on what the commands print on env.out is dropped, except what they print
+// through Result(). UnmuteOutput gives env.out its own buffer back (at the end of the run).
+void MuteOutput(CliContext& ctx);
+void UnmuteOutput(CliContext& ctx);
+// Where a command prints its result (a register's value, the verdict): stdout, quiet or not.
+std::ostream& Result(CliContext& ctx);
 
 // Says `words` on the error stream, keeps them as the run's message and returns `exit_code`.
 int Fail(CliContext& ctx, int exit_code, const std::string& words);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <ostream>
@@ -22,6 +23,8 @@ struct CliEnvironment {
   std::ostream& err;  // usage errors, failures in words and the --verbose request lines
   // A terminal gets one updating bar per step; anything else (a log file, a pipe) plain lines.
   bool out_is_terminal = false;
+  // The width --help is wrapped to: the terminal's, or 80 when there is none.
+  std::size_t columns = 80;
   // Raised by Ctrl-C. A running job stops at its next chunk, page or poll boundary.
   const std::atomic<bool>* interrupted = nullptr;
   // The USB bus of this system (libusb, or the Windows drivers); made when a command first needs

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 
@@ -14,6 +15,7 @@
 
 #include "win32_usb_platform.h"
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include "libusb_usb_platform.h"
@@ -39,6 +41,19 @@ bool StdoutIsTerminal() {
 #endif
 }
 
+// The width help is wrapped to: $COLUMNS when it holds a number, else the terminal's, else 80.
+std::size_t TerminalColumns() {
+  if (const char* columns = std::getenv("COLUMNS")) {
+    const long value = std::strtol(columns, nullptr, 10);
+    if (value >= 40) return static_cast<std::size_t>(value);
+  }
+#ifndef _WIN32
+  winsize size{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col >= 40) return size.ws_col;
+#endif
+  return 80;
+}
+
 std::unique_ptr<velmora::UsbPlatform> MakeUsbPlatform() {
 #ifdef _WIN32
   return std::make_unique<velmora::Win32UsbPlatform>();
@@ -55,6 +70,7 @@ int main(int argc, char** argv) {
   velmora::cli::CliEnvironment env{.out = std::cout,
                                    .err = std::cerr,
                                    .out_is_terminal = StdoutIsTerminal(),
+                                   .columns = TerminalColumns(),
                                    .interrupted = &interrupted,
                                    .make_usb_platform = MakeUsbPlatform,
                                    .sleeper = &sleeper,

@@ -9,7 +9,8 @@ namespace {
 
 constexpr const char* kGlobalsFooter =
     "Global options (before or after the command): --virtual, --virtual-flash FILE, "
-    "--virtual-id ID, --verbose, --log FILE. See velmora-isp --help.";
+    "--virtual-id ID, --virtual-latency-us N, --verbose, -q/--quiet, --log FILE. See "
+    "velmora-isp --help.";
 
 // Validators carry no description of their own: the option's type name says what it takes.
 CLI::Validator Checked(std::function<bool(const std::string&)> ok, std::string says) {
@@ -69,6 +70,12 @@ void AddDeviceIds(CLI::App* command, GlobalOptions& options, const char* vid, co
       ->check(HexNumber(16))
       ->type_name("HEX");
   command->footer(kGlobalsFooter);
+}
+
+void AddExamples(CLI::App* command, const std::vector<std::string>& examples) {
+  std::string footer = "Examples:\n";
+  for (const std::string& example : examples) footer += "  " + example + "\n";
+  command->footer(footer + "\n" + kGlobalsFooter);
 }
 
 }  // namespace velmora::cli

@@ -31,4 +31,7 @@ std::uint8_t HexByte(const std::string& text);
 void AddDeviceIds(CLI::App* command, GlobalOptions& options, const char* vid = "--vid",
                   const char* pid = "--pid");
 
+// Ends the command's help with `examples` (whole command lines) and the global options.
+void AddExamples(CLI::App* command, const std::vector<std::string>& examples);
+
 }  // namespace velmora::cli

@@ -25,6 +25,7 @@ void AddDetectCommand(CLI::App& app, CommandRun& run) {
       "Look once for the audio device and the two firmware-update loaders; exit 0 "
       "when found, 3 when not");
   AddDeviceIds(detect, run.options);
+  AddExamples(detect, {"velmora-isp detect", "velmora-isp --virtual detect --pid 6013"});
   detect->callback([&run] { run.code = RunDetect(run.ctx); });
 }
 

@@ -70,6 +70,7 @@ std::unique_ptr<DeviceBench> DeviceBench::Create(const GlobalOptions& options, C
     bench->virtual_platform_ = std::make_unique<sim::VirtualUsbPlatform>();
     bench->chip_ = std::make_unique<sim::VirtualChip>(*bench->clock_, flash);
     bench->chip_->Flash().SetAbsent(no_flash);
+    bench->chip_->SetTransferLatencyUs(options.virtual_latency_us);
     // The audio side as the demo's chip has it: a connected host playing 48 kHz PCM.
     bench->chip_->Registers().SetStatus(/*rate_code=*/0x01, /*a5=*/0x00, /*flags=*/0x01);
     bench->chip_->PlugInto(*bench->virtual_platform_, sim::kAudioPath);

@@ -40,7 +40,7 @@ int RunImageInfo(CliContext& ctx, const std::string& file) {
   ProgramImage image;
   std::uint16_t checksum = 0;
   if (!Load(ctx, file, image, checksum)) return kExitUsage;
-  ctx.env.out << "length 0x" << texts::Hex(image.length, 5) << "\nchecksum 0x"
+  Result(ctx) << "length 0x" << texts::Hex(image.length, 5) << "\nchecksum 0x"
               << texts::Hex(checksum, 4) << '\n';
   return kExitSuccess;
 }
@@ -90,10 +90,12 @@ void AddImageCommands(CLI::App& app, CommandRun& run) {
   image->require_subcommand(1);
   CLI::App* info = image->add_subcommand("info", "Print the image's length and checksum");
   info->add_option("FILE", o->file, "Program file")->required()->type_name("");
+  AddExamples(info, {"velmora-isp image info firmware.hex"});
   info->callback([o, &run] { run.code = RunImageInfo(run.ctx, o->file); });
   CLI::App* dump = image->add_subcommand("dump", "Write image bytes 0 .. length - 1 to OUT");
   dump->add_option("FILE", o->file, "Program file")->required()->type_name("");
   dump->add_option("OUT", o->out, "Raw file to write")->required()->type_name("");
+  AddExamples(dump, {"velmora-isp image dump firmware.hex firmware.bin"});
   dump->callback([o, &run] { run.code = RunImageDump(run.ctx, o->file, o->out); });
 
   CLI::App* patch = app.add_subcommand(
@@ -119,6 +121,7 @@ void AddImageCommands(CLI::App& app, CommandRun& run) {
         ->check(TableText())
         ->type_name("TEXT");
   }
+  AddExamples(patch, {"velmora-isp patch-table firmware.hex out.bin --pid 6013 --serial SN0001"});
   patch->callback([o, &run] {
     UserTableFields fields = DesignUserTableFields();
     if (!o->vid.empty()) fields.vid = static_cast<std::uint16_t>(*ParseHex(o->vid, 16));

@@ -5,6 +5,7 @@
 
 #include "cli_context.h"
 #include "cli_options.h"
+#include "command_line_help.h"
 #include "commands.h"
 #include "exit_codes.h"
 #include "velmora_version.h"
@@ -28,13 +29,27 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
       ->check(JedecIdText())
       ->type_name("ID")
       ->needs(virtual_chip);
+  app.add_option("--virtual-latency-us", options.virtual_latency_us,
+                 "Time each USB transfer takes on the virtual chip's clock (default 0), as a real "
+                 "device's 250 us does")
+      ->type_name("N")
+      ->needs(virtual_chip);
   app.add_flag("--verbose", options.verbose, "Print every USB request on stderr");
+  app.add_flag("-q,--quiet", options.quiet,
+               "Print only the verdict, or the values a command reads, on stdout");
   app.add_option("--log", options.log, "Write a JSON report of the run to FILE")->type_name("FILE");
 }
 
 // What is left to do once the command has run: keep the virtual chip's flash and write the
 // report. A file that cannot be written turns a success into exit code 1.
 int FinishRun(CliContext& ctx, int code) {
+  UnmuteOutput(ctx);
+  // Output that did not reach stdout (a full disk, a closed pipe) is a failed run.
+  if (!ctx.env.out.flush()) {
+    ctx.env.err << "Cannot write the output to stdout\n";
+    ctx.message = "Cannot write the output to stdout";
+    if (code == kExitSuccess) code = kExitStepFailed;
+  }
   if (ctx.bench) {
     // The flash is kept whatever the command found: it is what the chip now holds.
     const FileWriteResult saved = ctx.bench->SaveVirtualFlash();
@@ -62,7 +77,7 @@ int FinishRun(CliContext& ctx, int code) {
 int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
   GlobalOptions options;
   RunReport report(std::vector<std::string>(argv + 1, argv + argc));
-  CliContext ctx{env, options, report, {}, {}};
+  CliContext ctx{env, options, report, {}, {}, {}};
   CommandRun run{ctx, options};
 
   CLI::App app(
@@ -70,8 +85,13 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
       "registers and the slave behind its I2C master. Exit codes: 0 success, 1 a step failed, 2 "
       "usage error or bad program file (device untouched), 3 no device.",
       "velmora-isp");
+  app.formatter(std::make_shared<WrappingFormatter>(env.columns));
   app.require_subcommand(1);
   AddGlobalOptions(app, options);
+  app.footer(
+      "Examples:\n  velmora-isp detect\n  velmora-isp auto firmware.hex\n"
+      "  velmora-isp --virtual auto firmware.hex   (try it on the virtual chip)\n"
+      "  velmora-isp auto --help                   (the options of one command)");
   AddDetectCommand(app, run);
   AddAutoCommand(app, run);
   AddReadBackCommand(app, run);
@@ -80,10 +100,21 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env) {
   AddParamsCommands(app, run);
   AddStatusCommand(app, run);
 
+  // CLI11 says "A subcommand is required" for a mistyped command and nothing helpful for a
+  // mistyped option: name the word and the nearest known one.
+  if (const auto unknown = FindUnknownWord(app, std::vector<std::string>(argv + 1, argv + argc))) {
+    env.err << *unknown << "\nRun with --help for more information.\n";
+    return kExitUsage;
+  }
+  app.parse_complete_callback([&ctx, &options] {
+    if (options.quiet) MuteOutput(ctx);
+  });
+
   // The command runs from its callback, once the whole command line has been checked.
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
+    UnmuteOutput(ctx);
     const int code = app.exit(error, env.out, env.err);
     return code == 0 ? kExitSuccess : kExitUsage;
   }

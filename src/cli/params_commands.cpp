@@ -53,15 +53,15 @@ std::vector<std::pair<std::string, std::string>> Describe(const ParameterBlock& 
 }
 
 void Show(CliContext& ctx, const ParameterBlock& block) {
-  ctx.env.out << "Parameter block: " << BlockText(block) << '\n';
+  Result(ctx) << "Parameter block: " << BlockText(block) << '\n';
   nlohmann::ordered_json& report = ctx.report["parameters"];
   report["block"] = BlockText(block);
   for (const auto& [caption, value] : Describe(block)) {
-    ctx.env.out << caption << ": " << value << '\n';
+    Result(ctx) << caption << ": " << value << '\n';
     report[caption] = value;
   }
   const bool eeprom = ParameterBitIsSet(block, bit::kEepromPresent);
-  ctx.env.out << (eeprom ? "EEPROM Exist" : "EEPROM not Available") << '\n';
+  Result(ctx) << (eeprom ? "EEPROM Exist" : "EEPROM not Available") << '\n';
   report["eeprom"] = eeprom;
 }
 
@@ -175,6 +175,7 @@ void AddParamsCommands(CLI::App& app, CommandRun& run) {
   CLI::App* show =
       params->add_subcommand("show", "Read the option block and show it in the tab's words");
   AddDeviceIds(show, run.options);
+  AddExamples(show, {"velmora-isp params show"});
   show->callback([&run] { run.code = RunParamsShow(run.ctx); });
 
   CLI::App* set = params->add_subcommand(
@@ -197,7 +198,17 @@ void AddParamsCommands(CLI::App& app, CommandRun& run) {
   choice("--i2s-output", a.i2s_output, {"on", "off"}, "I2S output");
   choice("--spdif-output", a.spdif_output, {"on", "off"}, "SPDIF output");
   AddDeviceIds(set, run.options);
-  set->callback([o, &run] { run.code = RunParamsSet(run.ctx, o->set); });
+  AddExamples(set, {"velmora-isp params set --i2s-len 32 --mclk 256"});
+  set->callback([o, &run] {
+    // Nothing to change would only write the block back as it was read.
+    const ParamsSetArguments& a = o->set;
+    if ((a.i2s_len + a.spdif_len + a.i2s_swap + a.dsd_swap + a.mclk + a.i2s_format + a.dsd_out +
+         a.mclk_output + a.i2s_output + a.spdif_output)
+            .empty()) {
+      throw CLI::ValidationError("set", "give at least one option to change (see --help)");
+    }
+    run.code = RunParamsSet(run.ctx, o->set);
+  });
 
   CLI::App* set_id = params->add_subcommand(
       "set-id", "Write the USB vendor and/or product id the device reports (four hex digits)");
@@ -207,6 +218,7 @@ void AddParamsCommands(CLI::App& app, CommandRun& run) {
       ->type_name("HEX");
   // Its own --vid and --pid are the ids it writes.
   AddDeviceIds(set_id, run.options, "--device-vid", "--device-pid");
+  AddExamples(set_id, {"velmora-isp params set-id --pid 6013"});
   set_id->callback([o, &run] {
     if (o->vid.empty() && o->pid.empty()) {
       throw CLI::ValidationError("set-id", "give --vid, --pid or both");
@@ -227,6 +239,7 @@ void AddParamsCommands(CLI::App& app, CommandRun& run) {
       ->check(PrintableText())
       ->type_name("");
   AddDeviceIds(set_string, run.options);
+  AddExamples(set_string, {"velmora-isp params set-string 3 SN0001"});
   set_string->callback([o, &run] { run.code = RunParamsSetString(run.ctx, o->number, o->text); });
 }
 

@@ -17,9 +17,9 @@ std::string RegLine(std::uint8_t reg, std::uint8_t value) {
 
 // The pages' words for a write, and what the register held when it did not take the value.
 void ShowWrite(CliContext& ctx, std::uint8_t reg, std::uint8_t value, std::uint8_t read_back) {
-  ctx.env.out << RegLine(reg, read_back);
-  if (read_back != value) ctx.env.out << " (0x" << texts::Hex(value, 2) << " written)";
-  ctx.env.out << '\n';
+  Result(ctx) << RegLine(reg, read_back);
+  if (read_back != value) Result(ctx) << " (0x" << texts::Hex(value, 2) << " written)";
+  Result(ctx) << '\n';
   ctx.report["value"] = HexText(read_back, 2);
 }
 
@@ -31,7 +31,7 @@ int RunRegRead(CliContext& ctx, std::uint8_t bank, std::uint8_t reg) {
                 "Reading register 0x" + texts::Hex(reg, 2) + " of bank 0x" + texts::Hex(bank, 2) +
                     " failed");
   }
-  ctx.env.out << RegLine(reg, value) << '\n';
+  Result(ctx) << RegLine(reg, value) << '\n';
   ctx.report["value"] = HexText(value, 2);
   return kExitSuccess;
 }
@@ -57,7 +57,7 @@ int RunI2cRead(CliContext& ctx, std::uint8_t address, std::uint8_t reg, std::uin
   }
   nlohmann::ordered_json list = nlohmann::ordered_json::array();
   for (unsigned i = 0; i < count; ++i) {
-    ctx.env.out << RegLine(static_cast<std::uint8_t>(reg + i), values[i]) << '\n';
+    Result(ctx) << RegLine(static_cast<std::uint8_t>(reg + i), values[i]) << '\n';
     list.push_back(HexText(values[i], 2));
   }
   ctx.report["values"] = list;
@@ -97,7 +97,9 @@ void AddRegisterCommands(CLI::App& app, CommandRun& run) {
     hex(command, "REG", o->reg, "Register");
     AddDeviceIds(command, run.options);
   }
+  AddExamples(reg_read, {"velmora-isp reg read 00 12"});
   hex(reg_write, "VALUE", o->value, "Value");
+  AddExamples(reg_write, {"velmora-isp reg write 00 12 34"});
   reg_read->callback(
       [o, &run] { run.code = RunRegRead(run.ctx, HexByte(o->bank), HexByte(o->reg)); });
   reg_write->callback([o, &run] {
@@ -120,11 +122,26 @@ void AddRegisterCommands(CLI::App& app, CommandRun& run) {
       ->check(CLI::Range(1, 255))
       ->type_name("");
   hex(i2c_write, "VALUE", o->value, "Value");
-  i2c_read->callback([o, &run] {
+  AddExamples(i2c_read, {"velmora-isp i2c read 20 00 16"});
+  AddExamples(i2c_write, {"velmora-isp i2c write 20 05 80"});
+  // ADDR is sent as it is for the write phase and with bit 0 set to read: an odd ADDR would
+  // write to the slave with its read address.
+  const auto read_form = [o, &run] {
+    const std::uint8_t address = HexByte(o->address);
+    if ((address & 1) == 0) return false;
+    run.code = Fail(run.ctx, kExitUsage,
+                    "ADDR " + texts::Hex(address, 2) + " is a read address: give the write form " +
+                        texts::Hex(address & 0xFE, 2) + " (the 7-bit slave 0x" +
+                        texts::Hex(address >> 1, 2) + ")");
+    return true;
+  };
+  i2c_read->callback([o, &run, read_form] {
+    if (read_form()) return;
     run.code = RunI2cRead(run.ctx, HexByte(o->address), HexByte(o->reg),
                           static_cast<std::uint8_t>(o->count));
   });
-  i2c_write->callback([o, &run] {
+  i2c_write->callback([o, &run, read_form] {
+    if (read_form()) return;
     run.code = RunI2cWrite(run.ctx, HexByte(o->address), HexByte(o->reg), HexByte(o->value));
   });
 }

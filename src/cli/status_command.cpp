@@ -16,20 +16,20 @@ int RunStatus(CliContext& ctx) {
   }
   const std::string bytes = texts::Hex(status.rate_code, 2) + " " + texts::Hex(status.second, 2) +
                             " " + texts::Hex(status.flags, 2);
-  ctx.env.out << "Status registers 0xA4-0xA6: " << bytes << '\n';
+  Result(ctx) << "Status registers 0xA4-0xA6: " << bytes << '\n';
   nlohmann::ordered_json& report = ctx.report["status"];
   report["registers"] = bytes;
 
   const StatusDisplay shown = DescribeStatus(status);
-  ctx.env.out << shown.connect << '\n';
+  Result(ctx) << shown.connect << '\n';
   report["connect"] = shown.connect;
   if (shown.mute_enabled && shown.mute) {
-    ctx.env.out << *shown.mute << '\n';
+    Result(ctx) << *shown.mute << '\n';
     report["mute"] = *shown.mute;
   }
   if (shown.format_enabled && shown.format && shown.rate) {
-    ctx.env.out << "Input Format: " << *shown.format << '\n';
-    ctx.env.out << "Input Freq:  " << *shown.rate << '\n';
+    Result(ctx) << "Input Format: " << *shown.format << '\n';
+    Result(ctx) << "Input Freq:  " << *shown.rate << '\n';
     report["format"] = *shown.format;
     report["rate"] = *shown.rate;
   }
@@ -42,6 +42,7 @@ void AddStatusCommand(CLI::App& app, CommandRun& run) {
   CLI::App* status = app.add_subcommand(
       "status", "The Information tab's status read-out: connected, playing or muted, format, rate");
   AddDeviceIds(status, run.options);
+  AddExamples(status, {"velmora-isp status"});
   status->callback([&run] { run.code = RunStatus(run.ctx); });
 }
 

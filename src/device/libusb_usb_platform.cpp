@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "usb_access_fix.h"
+
 namespace velmora {
 namespace {
 
@@ -51,10 +53,7 @@ LibusbUsbPlatform::~LibusbUsbPlatform() {
 
 void LibusbUsbPlatform::Fail(const std::string& what, int error) {
   if (error == LIBUSB_ERROR_ACCESS) {
-    last_error_ = what +
-                  ": no permission to use the USB device. Install the udev rule "
-                  "70-velmora-usbtool.rules (sudo cmake --install build, then sudo udevadm "
-                  "control --reload && sudo udevadm trigger) and replug the device.";
+    last_error_ = what + ": no permission to use the USB device. " + UsbAccessFixHere();
     return;
   }
   last_error_ = what + ": " + libusb_strerror(error);

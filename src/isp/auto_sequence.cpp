@@ -1,5 +1,7 @@
 #include "auto_sequence.h"
 
+#include <algorithm>
+
 #include "flash_status.h"
 #include "flash_texts.h"
 
@@ -73,8 +75,11 @@ class StepNotices {
 }  // namespace
 
 std::optional<std::string> AutoRefusal(const AutoSteps& steps, const FlashRange& range,
-                                       const ProgramImage& image) {
+                                       const ProgramImage& image, AutoProfile profile) {
   if (image.length == 0) return texts::kProgramFileEmpty;
+  if (profile == AutoProfile::ChangedOnly && !(steps.erase && steps.program && steps.verify)) {
+    return texts::kChangedOnlySteps;
+  }
   // Higher addresses would be cut to 24 bits and land on the low flash.
   if (!ImageExtent(range, image.length).WithinFlash()) {
     return texts::RangeBeyondFlash(kFlashAddressLimit);
@@ -86,14 +91,37 @@ std::optional<std::string> AutoRefusal(const AutoSteps& steps, const FlashRange&
   return std::nullopt;
 }
 
-AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const FlashRange& range,
+const char* AutoProfileName(AutoProfile profile) {
+  switch (profile) {
+    case AutoProfile::Design:
+      return "design";
+    case AutoProfile::Fast:
+      return "fast";
+    case AutoProfile::ChangedOnly:
+      return "changed-only";
+  }
+  return "";
+}
+
+AutoSteps StepsFor(AutoProfile profile, const AutoSteps& ticked) {
+  AutoSteps steps = ticked;
+  if (profile != AutoProfile::Design && steps.verify) steps.blank = false;
+  return steps;
+}
+
+AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& ticked, const FlashRange& range,
                             const ProgramImage& image, ChipIdBytes& chip_id,
-                            AutoStepObserver* observer) {
+                            AutoStepObserver* observer, AutoProfile profile) {
+  const AutoSteps steps = StepsFor(profile, ticked);
+  const bool design = profile == AutoProfile::Design;
+  const bool changed_only = profile == AutoProfile::ChangedOnly;
+  const std::uint32_t chunk = design ? kReadChunkSize : kLongReadSize;
+  const PagePace pace = design ? PagePace::Design : PagePace::Confirmed;
   AutoOutcome outcome;
   FlashProgress& progress = ctx.progress;
   RunState run(progress, outcome);
   StepNotices step(observer);
-  if (const auto refusal = AutoRefusal(steps, range, image)) {
+  if (const auto refusal = AutoRefusal(ticked, range, image, profile)) {
     run.Fail(*refusal);
     return outcome;
   }
@@ -117,12 +145,32 @@ AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const Fla
                         (ErasesSectors(steps, range) && !EraseExtent(range).Within(capacity));
   if (past_end) run.Fail(texts::RangeBeyondFlash(capacity));
 
-  if (steps.erase && !run.Failed()) {
+  std::vector<std::uint32_t>& changed = outcome.sectors_changed;
+  if (changed_only && !run.Failed()) {
+    const auto sectors_end = static_cast<std::uint32_t>(SectorEnd(end));
+    outcome.sectors_compared = (sectors_end - start) / kSectorSize;
+    progress.ProcessText(texts::kStartCompare);
+    if (step.Run(AutoStep::Compare, [&] {
+          auto found = FindChangedSectors(ctx, image, base, start, sectors_end);
+          if (found) changed = std::move(*found);
+          return found.has_value();
+        })) {
+      progress.ProcessText(texts::SectorsToRewrite(changed.size(), outcome.sectors_compared));
+    } else {
+      run.StepFailed();
+    }
+  }
+
+  // Nothing to erase when every sector of the image already reads right.
+  if (steps.erase && !run.Failed() && !(changed_only && changed.empty())) {
     progress.ProcessText(texts::kClearStatus);
     if (!step.Run(AutoStep::ClearStatus,
                   [&] { return ClearStatus(ctx.link, outcome.last_status); })) {
       run.Fail(texts::kClearStatusFail);
-    } else if (!step.Run(AutoStep::Erase, [&] { return EraseFlash(ctx, range, chip_id); })) {
+    } else if (!step.Run(AutoStep::Erase, [&] {
+                 return changed_only ? EraseSectorList(ctx, changed)
+                                     : EraseFlash(ctx, range, chip_id);
+               })) {
       run.StepFailed();
     }
   }
@@ -140,11 +188,22 @@ AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const Fla
     }
   };
   run_step(steps.blank, AutoStep::BlankCheck, texts::kStartBlank, texts::kBlankSuccess,
-           [&] { return BlankCheckRange(ctx, start, end); });
-  run_step(steps.program, AutoStep::Program, texts::kStartProgramAuto, texts::kProgramSuccess,
-           [&] { return ProgramRange(ctx, image, base, outcome.page_size, start, end); });
+           [&] { return BlankCheckRange(ctx, start, end, chunk); });
+  run_step(steps.program, AutoStep::Program, texts::kStartProgramAuto, texts::kProgramSuccess, [&] {
+    if (!changed_only) {
+      return ProgramRange(ctx, image, base, outcome.page_size, start, end, pace);
+    }
+    for (std::uint32_t sector : changed) {
+      const auto to = static_cast<std::uint32_t>(
+          std::min<std::uint64_t>(std::uint64_t{sector} + kSectorSize, end));
+      if (!ProgramRange(ctx, image, base, outcome.page_size, sector, to, pace)) {
+        return false;
+      }
+    }
+    return true;
+  });
   run_step(steps.verify, AutoStep::Verify, texts::kStartVerify, texts::kVerifySuccess,
-           [&] { return VerifyRange(ctx, image, base, start, end); });
+           [&] { return VerifyRange(ctx, image, base, start, end, chunk); });
 
   outcome.stopped = run.Failed() && progress.StopRequested();
   if (steps.protect) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "chip_commands.h"
 #include "flash_engine.h"
@@ -26,6 +27,29 @@ struct AutoSteps {
   bool protect = true;  // write 0xFF to the status register at the end
 };
 
+// How a run goes about its passes. The window always runs Design; the command line and the
+// production station may choose another.
+enum class AutoProfile {
+  Design,  // the window's: 64-byte reads, a status read before and a ready poll after each page
+  // The fewest transfers for the same job: verify reads of 255 bytes; no separate blank check
+  // while verify runs (verify proves every byte of the image, and a byte programmed over
+  // unerased data cannot pass it); per page a pause of the typical page time and the status
+  // read that finds the page done, before the next write enable.
+  Fast,
+  // Reads the image's 4 KiB sectors (255-byte reads), erases and programs, as Fast, only those
+  // that differ from the image (0xFF past its end), then verifies the whole image. A sector that
+  // reads the same is never erased, and flash outside the image's sectors is left as it is,
+  // under All too. Needs erase, program and verify ticked; drops the blank check.
+  ChangedOnly,
+};
+
+// "design", "fast", "changed-only": the profile's name on command lines and in reports.
+const char* AutoProfileName(AutoProfile profile);
+
+// The steps a run under `profile` makes of those ticked: Fast drops the blank check while the
+// verify is ticked.
+AutoSteps StepsFor(AutoProfile profile, const AutoSteps& ticked);
+
 struct AutoOutcome {
   // A step failed, the run was refused or stopped, or the protect or the ISP exit did not take.
   bool step_failed = false;
@@ -34,10 +58,14 @@ struct AutoOutcome {
   // The status register as the run last read it back after writing it: after the protect when
   // that ran, else after the clear before the erase; nothing when neither ran or was confirmed.
   std::optional<std::uint8_t> last_status;
+  // ChangedOnly: the image's sectors that were compared, and those found to differ (erased and
+  // programmed unless a step failed).
+  std::uint32_t sectors_compared = 0;
+  std::vector<std::uint32_t> sectors_changed;
 };
 
-// The steps of a run in the order they go, for front ends that time them or draw one progress
-// bar per step. The window shows the process label instead and needs none of this.
+// The steps of a run in the order they go (but Compare), for front ends that time them or draw one
+// progress bar per step. The window shows the process label instead and needs none of this.
 enum class AutoStep {
   EnterIsp,  // IspEnter (ISP Mode)
   ReadId,    // FlashReadId, whose bytes choose the page size
@@ -48,6 +76,9 @@ enum class AutoStep {
   Verify,
   Protect,
   ExitIsp,  // IspExit (ISP Mode)
+  // ChangedOnly: which of the image's sectors differ; runs after ReadId (last here so that the
+  // values above stay as they were).
+  Compare,
 };
 
 // Told about each step that runs: started, then ended once. A step that does not run (unticked,
@@ -64,9 +95,11 @@ class AutoStepObserver {
 // Why a run must not touch the device at all, or nothing: an empty image ("Program File is
 // empty !!": the run would erase the chip and report success), a range reaching past the 24-bit
 // address space, or, with Erase under AssignRange, a start or size that is not a multiple of
-// 4 KiB. The window shows the empty image in a "Dialog" box before it calls the run.
+// 4 KiB; under ChangedOnly, erase, program or verify unticked. The window shows the empty image
+// in a "Dialog" box before it calls the run.
 std::optional<std::string> AutoRefusal(const AutoSteps& steps, const FlashRange& range,
-                                       const ProgramImage& image);
+                                       const ProgramImage& image,
+                                       AutoProfile profile = AutoProfile::Design);
 
 // Runs one pass: "Enter ISP Mode" and a pump; open; IspEnter (ISP Mode); FlashReadId into
 // `chip_id` (kept on failure) and the page size from it; with Erase "Clear Status register",
@@ -89,9 +122,11 @@ std::optional<std::string> AutoRefusal(const AutoSteps& steps, const FlashRange&
 // A stop request (seen at the next chunk, page or poll) ends the step that runs like a failure,
 // leaving "Stopped by user".
 //
-// `observer`, when given, is told when each step starts and ends.
-AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& steps, const FlashRange& range,
+// `observer`, when given, is told when each step starts and ends. `profile` chooses how the
+// passes go (the texts, refusals, stop, protect and ISP exit are the same for every profile).
+AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& ticked, const FlashRange& range,
                             const ProgramImage& image, ChipIdBytes& chip_id,
-                            AutoStepObserver* observer = nullptr);
+                            AutoStepObserver* observer = nullptr,
+                            AutoProfile profile = AutoProfile::Design);
 
 }  // namespace velmora

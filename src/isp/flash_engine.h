@@ -11,6 +11,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "chip_commands.h"
 #include "flash_geometry.h"
@@ -44,24 +45,56 @@ std::optional<std::string> SectorEraseRefusal(const FlashRange& range, const Chi
 // SectorEraseRefusal refuses the range. A successful erase shows no text of its own.
 bool EraseFlash(FlashContext& ctx, const FlashRange& range, const ChipIdBytes& chip_id);
 
+// The sector erase of EraseFlash over the 4 KiB sectors at `sectors` only, in their order.
+// Same texts and failures; nothing is sent for an empty list.
+bool EraseSectorList(FlashContext& ctx, std::span<const std::uint32_t> sectors);
+
 // ---- Range passes (the link must be open; addresses are flash addresses, end exclusive) ----
 
-// True when every flash byte in [start, end) reads 0xFF. Reads 64-byte chunks, three attempts
-// per chunk; shows "Blanking Addr: 0x..." per chunk read and "Blanking Fail at 0x..." on failure.
-bool BlankCheckRange(FlashContext& ctx, std::uint32_t start, std::uint32_t end);
+// True when every flash byte in [start, end) reads 0xFF. Reads chunks of `chunk_size` bytes
+// (64 as the window reads; up to kLongReadSize), three attempts per chunk; shows
+// "Blanking Addr: 0x..." per chunk read and "Blanking Fail at 0x..." on failure. False with
+// nothing sent for a chunk size outside 1..255.
+bool BlankCheckRange(FlashContext& ctx, std::uint32_t start, std::uint32_t end,
+                     std::uint32_t chunk_size = kReadChunkSize);
 
 // True when every flash byte in [start, end) equals image byte (address - image_base). Same
 // scheme as the blank check with "Verifying Addr: 0x" / "Verifying Fail at 0x".
 bool VerifyRange(FlashContext& ctx, const ProgramImage& image, std::uint32_t image_base,
-                 std::uint32_t start, std::uint32_t end);
+                 std::uint32_t start, std::uint32_t end, std::uint32_t chunk_size = kReadChunkSize);
+
+// How a programming pass makes sure the part has finished one page before the next.
+enum class PagePace {
+  // The window's: before each page up to 101 status reads, 1 ms after each busy one; after it
+  // up to 10 ready polls (0x83), 1 ms before each.
+  Design,
+  // The fewest requests: the part must read idle once before the first page; after each page
+  // a pause of the typical page time (1 ms), then status reads, 1 ms after each busy one, until
+  // it reads idle (one read when the page took its typical time; up to 101).
+  Confirmed,
+};
 
 // Writes the image into [start, end) page by page (page_size 32 or 256). Pages of all 0xFF are
-// skipped; the last page is sent whole with the image's 0xFF fill. Before each page the flash
-// must turn idle within 101 status reads (a failed read counts as busy). False with
-// "Programming Fail at 0x" and the page address when it did not or when the page's write enable
-// or program request failed; false when stopped or for a page size outside 1..256.
+// skipped; the last page is sent whole with the image's 0xFF fill. The part must read idle
+// within 101 status reads (a failed read counts as busy) before each page (Design) or before
+// the first and after each page (Confirmed). False with "Programming Fail at 0x" and the page
+// address when it did not or when the page's write enable or program request failed; false
+// when stopped or for a page size outside 1..256.
 bool ProgramRange(FlashContext& ctx, const ProgramImage& image, std::uint32_t image_base,
-                  std::uint16_t page_size, std::uint32_t start, std::uint32_t end);
+                  std::uint16_t page_size, std::uint32_t start, std::uint32_t end,
+                  PagePace pace = PagePace::Design);
+
+// Reads the whole 4 KiB sectors [start, end) in reads of up to 255 bytes and returns the
+// addresses, in order, of those holding a byte that differs from image byte
+// (address - image_base), or from 0xFF past the image. Once a byte differs, the rest of its
+// sector is not read. Shows "Comparing Addr: 0x..." per read. Nothing, with "Comparing Fail at
+// 0x..." and the chunk's address, when a chunk cannot be read three times in a row; nothing
+// when stopped, or for a start or end off the 4 KiB grid.
+std::optional<std::vector<std::uint32_t>> FindChangedSectors(FlashContext& ctx,
+                                                             const ProgramImage& image,
+                                                             std::uint32_t image_base,
+                                                             std::uint32_t start,
+                                                             std::uint32_t end);
 
 // ---- Single buttons of the function-test group ----
 

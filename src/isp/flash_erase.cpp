@@ -62,21 +62,39 @@ PollEnd EraseChip(FlashContext& ctx, const ChipIdBytes& chip_id) {
                    [](int poll) { return texts::EraseAllProgress(poll); });
 }
 
+PollEnd EraseSector(FlashContext& ctx, std::uint32_t address) {
+  if (ctx.progress.StopRequested()) return PollEnd::Stopped;
+  ctx.progress.Reached(address);
+  const PollEnd started = StartErase(ctx, [&] { return FlashSectorErase(ctx.link, address); });
+  if (started != PollEnd::Idle) return started;
+  return PollErase(ctx, kStatusPolls,
+                   [address](int) { return texts::SectorEraseProgress(address); });
+}
+
 // The first sector that fails ends the erase: its failure decides the run, and the sectors after
 // it would go to a part that may still be busy.
 PollEnd EraseSectors(FlashContext& ctx, const FlashExtent& extent) {
   ctx.progress.ProcessText(texts::kSectorErase);
   for (std::uint64_t a = extent.start; a < extent.end; a += kSectorSize) {
-    if (ctx.progress.StopRequested()) return PollEnd::Stopped;
-    const auto address = static_cast<std::uint32_t>(a);
-    ctx.progress.Reached(address);
-    const PollEnd started = StartErase(ctx, [&] { return FlashSectorErase(ctx.link, address); });
-    if (started != PollEnd::Idle) return started;
-    const PollEnd end = PollErase(ctx, kStatusPolls,
-                                  [address](int) { return texts::SectorEraseProgress(address); });
+    const PollEnd end = EraseSector(ctx, static_cast<std::uint32_t>(a));
     if (end != PollEnd::Idle) return end;
   }
   return PollEnd::Idle;
+}
+
+// The end of an erase in words: none on success, else why it ended.
+bool Finish(FlashContext& ctx, PollEnd end) {
+  switch (end) {
+    case PollEnd::Idle:
+      return true;
+    case PollEnd::Stopped:
+      ctx.progress.ProcessText(texts::kStopped);
+      return false;
+    case PollEnd::Failed:
+      ctx.progress.ProcessText(texts::kEraseFail);
+      return false;
+  }
+  return false;
 }
 
 }  // namespace
@@ -101,17 +119,20 @@ bool EraseFlash(FlashContext& ctx, const FlashRange& range, const ChipIdBytes& c
   const PollEnd end = range.choice == RangeChoice::All ? EraseChip(ctx, chip_id)
                                                        : EraseSectors(ctx, EraseExtent(range));
   ctx.link.usb.Close();
-  switch (end) {
-    case PollEnd::Idle:
-      return true;
-    case PollEnd::Stopped:
-      ctx.progress.ProcessText(texts::kStopped);
-      return false;
-    case PollEnd::Failed:
-      ctx.progress.ProcessText(texts::kEraseFail);
-      return false;
+  return Finish(ctx, end);
+}
+
+bool EraseSectorList(FlashContext& ctx, std::span<const std::uint32_t> sectors) {
+  if (sectors.empty()) return true;
+  ctx.link.usb.Open();
+  ctx.progress.ProcessText(texts::kSectorErase);
+  PollEnd end = PollEnd::Idle;
+  for (std::uint32_t address : sectors) {
+    end = EraseSector(ctx, address);
+    if (end != PollEnd::Idle) break;
   }
-  return false;
+  ctx.link.usb.Close();
+  return Finish(ctx, end);
 }
 
 }  // namespace velmora

@@ -10,6 +10,7 @@
 namespace velmora {
 
 inline constexpr std::uint32_t kReadChunkSize = 64;  // bytes per FlashRead of a range pass
+inline constexpr std::uint32_t kLongReadSize = 255;  // the most one FlashRead fetches
 inline constexpr int kChunkAttempts = 3;             // reads of one chunk before a pass gives up
 inline constexpr std::uint32_t kSectorSize = 4096;   // step of the sector erase
 inline constexpr std::uint16_t kLargePageSize = 256;
@@ -95,6 +96,12 @@ inline FlashExtent ImageExtent(const FlashRange& range, std::uint32_t image_leng
 // The flash the sector erase covers under AssignRange.
 inline FlashExtent EraseExtent(const FlashRange& range) {
   return {range.range_start, std::uint64_t{range.range_start} + range.range_size};
+}
+
+// The end of the 4 KiB sector that holds the byte before `end`: where the sectors an image
+// touches end.
+inline std::uint64_t SectorEnd(std::uint64_t end) {
+  return (end + kSectorSize - 1) / kSectorSize * kSectorSize;
 }
 
 // The sector erase works in whole 4 KiB sectors: a start or size off that grid would erase

@@ -30,6 +30,10 @@ std::string WithAddress(const char* prefix, std::uint32_t address) {
   return prefix + Hex(address, 6);
 }
 
+std::string SectorsToRewrite(std::size_t changed, std::size_t compared) {
+  return "Sectors to rewrite: " + std::to_string(changed) + " of " + std::to_string(compared);
+}
+
 std::string RangeBeyondFlash(std::uint64_t flash_size) {
   return "Range beyond flash address 0x" + Hex(static_cast<std::uint32_t>(flash_size - 1), 6);
 }

@@ -26,6 +26,9 @@ inline constexpr const char* kClearStatusFail = "Clear Status register Fail";
 inline constexpr const char* kProtectFail = "Flash Protect Fail";
 inline constexpr const char* kExitIspFail = "Exit ISP Mode Fail";
 inline constexpr const char* kProgramFileEmpty = "Program File is empty !!";
+inline constexpr const char* kChangedOnlySteps =
+    "Changed sectors only: erase, program and verify must all run";
+inline constexpr const char* kStartCompare = "Start Comparing";
 inline constexpr const char* kUnalignedRange =
     "Start and size must be multiples of 4 KB to erase in sectors";
 
@@ -34,6 +37,8 @@ inline constexpr const char* kBlankFail = "Blanking Fail at 0x";
 inline constexpr const char* kVerifyAddr = "Verifying Addr: 0x";
 inline constexpr const char* kVerifyFail = "Verifying Fail at 0x";
 inline constexpr const char* kProgramFail = "Programming Fail at 0x";
+inline constexpr const char* kCompareAddr = "Comparing Addr: 0x";
+inline constexpr const char* kCompareFail = "Comparing Fail at 0x";
 
 // `value` in upper-case hexadecimal, zero-padded to `digits` (more digits are kept).
 std::string Hex(std::uint32_t value, int digits);
@@ -48,6 +53,8 @@ std::string StatusRegister(std::uint8_t status);
 std::string PageAddress(std::uint32_t address);
 // A prefix such as kBlankAddr followed by the address in 6 digits.
 std::string WithAddress(const char* prefix, std::uint32_t address);
+// "Sectors to rewrite: 1 of 64": what a comparison of the image's sectors found.
+std::string SectorsToRewrite(std::size_t changed, std::size_t compared);
 // "Range beyond flash address 0x" and the last address of a flash of `flash_size` bytes
 // ("0xFFFFFF" for the whole 24-bit address space, "0x07FFFF" for a 512 KiB part).
 std::string RangeBeyondFlash(std::uint64_t flash_size);

@@ -66,12 +66,14 @@ class CliTest : public ::testing::Test {
         .out = out,
         .err = err,
         .out_is_terminal = terminal,
+        .columns = 80,
         .interrupted = &interrupted,
         .make_usb_platform = [this] { return std::make_unique<SharedPlatform>(*real_bus); },
         .sleeper = &bus_clock,
         .virtual_pauses_real = false,
         .virtual_chip_made = chip_made,
         .virtual_chip_done = chip_done};
+    if (out_broken) out.setstate(std::ios::badbit);
     CliRun run;
     run.code = RunIspCli(static_cast<int>(argv.size()), argv.data(), env);
     run.out = out.str();
@@ -101,6 +103,7 @@ class CliTest : public ::testing::Test {
   velmora::testing::ScratchDir scratch;
   std::atomic<bool> interrupted{false};
   bool terminal = false;
+  bool out_broken = false;  // stdout refuses every write, as /dev/full does
   std::function<void(sim::VirtualChip&)> chip_made, chip_done;
   // The "real" bus: empty unless a test plugs a device into it or puts another platform here.
   sim::VirtualClock bus_clock;

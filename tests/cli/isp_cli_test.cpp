@@ -4,14 +4,17 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "cli_fixture.h"
+#include "run_report.h"
 
 namespace velmora::cli::testing {
 namespace {
 
 using ::testing::AllOf;
 using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
 using ::testing::Not;
 
 constexpr std::uint32_t kPartSize = 512 * 1024;  // the default virtual part, C2 20 13
@@ -49,11 +52,19 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpExitsZero) {
     const char* says;  // on stdout for help, on stderr for errors
   } cases[] = {
       {{}, 2, "subcommand"},
-      {{"frobnicate"}, 2, "subcommand"},
+      {{"frobnicate"}, 2, "Unknown command \"frobnicate\" (commands: detect, auto, "},
+      {{"reg", "rd", "00", "12"}, 2, "did you mean \"read\"?"},
+      {{"auto", "x.hex", "--no-verfy"}, 2, "Unknown option --no-verfy; did you mean --no-verify?"},
+      {{"--log", "--virtual", "detect", "--verbos"}, 2, "did you mean --verbose?"},
+      {{"--virtual", "i2c", "write", "55", "05", "80"}, 2, "give the write form 54"},
+      {{"--virtual", "params", "set"}, 2, "at least one option"},
+      {{"--virtual", "read-back", "x.bin", "--start", "480", "--size", "64"}, 2, "holds 512 KiB"},
       {{"auto"}, 2, "FILE"},
       {{"--virtual-flash", "f.bin", "detect"}, 2, "--virtual"},
       {{"--virtual", "--virtual-id", "C220", "detect"}, 2, "six hexadecimal digits"},
       {{"--virtual", "--virtual-id", "123456", "detect"}, 2, "no such part (C22010, "},
+      {{"--virtual-latency-us", "250", "detect"}, 2, "--virtual"},
+      {{"--virtual", "--virtual-latency-us", "-1", "detect"}, 2, "--virtual-latency-us"},
       {{"reg", "read", "100", "00"}, 2, "8 bits"},
       {{"detect", "--vid", "6ccfz"}, 2, "16 bits"},
       {{"auto", "x.hex", "--range", "32"}, 2, "START_KB:SIZE_KB"},
@@ -63,13 +74,17 @@ TEST_F(CliTest, UsageErrorsExitTwoAndHelpExitsZero) {
       {{"patch-table", "a", "b", "--product", "Caf\xC3\xA9"}, 2, "32 printable"},
       {{"--help"}, 0, "read-back"},
       {{"auto", "--help"}, 0, "--no-erase"},
+      {{"auto", "--help"}, 0, "sectors is left as it is"},
+      {{"auto", "x.hex", "--fast", "--changed-only"}, 2, "excludes"},
       {{"i2c", "read", "--help"}, 0, "ADDR"},
+      {{"read-back", "--help"}, 0, "Examples:\n  velmora-isp read-back flash.bin\n"},
   };
   for (const auto& c : cases) {
     const CliRun run = Run(c.args);
     const std::string joined = c.args.empty() ? "(none)" : c.args.front();
     EXPECT_EQ(run.code, c.code) << joined << run.err;
     EXPECT_THAT(c.code == 0 ? run.out : run.err, HasSubstr(c.says)) << joined;
+    for (const std::string& line : Lines(run.out)) EXPECT_LE(line.size(), 80u) << line;
   }
 }
 
@@ -141,6 +156,17 @@ TEST_F(CliTest, AutoProgramsTheKeptFlashAndReadBackReturnsIt) {
       std::all_of(kept.begin() + image.size(), kept.end(), [](auto b) { return b == 0xFF; }));
 
   const nlohmann::json report = ReadJson(log);
+  EXPECT_EQ(report["schema"], 1);
+  EXPECT_NE(report["host"], "");
+  EXPECT_THAT(report["device"]["path"].get<std::string>(), HasSubstr("6ccf"));
+  EXPECT_EQ(report["range"]["size"], kPartSize);  // "All": the whole part
+  const std::string started = report["started"], finished = report["finished"];
+  EXPECT_THAT(started, MatchesRegex("20[0-9]{2}-[01][0-9]-[0-3][0-9]T[0-9]{2}:[0-9]{2}:[0-9]{2}"
+                                    "\\.[0-9]{3}Z"));
+  EXPECT_LE(started, finished);
+  using namespace std::chrono;
+  EXPECT_EQ(UtcTimestamp(sys_days{2024y / February / 29} + 23h + 59min + 58s + 7ms),
+            "2024-02-29T23:59:58.007Z");
   EXPECT_EQ(report["verdict"], "success");
   EXPECT_EQ(report["exit_code"], 0);
   EXPECT_EQ(report["jedec_id"], "C2 20 13");
@@ -157,6 +183,56 @@ TEST_F(CliTest, AutoProgramsTheKeptFlashAndReadBackReturnsIt) {
   EXPECT_EQ(back.code, 0) << back.err;
   EXPECT_THAT(back.out, HasSubstr("Verdict: success: Read Flash content Success"));
   EXPECT_EQ(Read(Path("back.bin")), Bytes(kept.begin(), kept.begin() + 0x20000));
+  const CliRun part = Run({"--virtual", "--virtual-flash", flash, "--log", log, "read-back",
+                           Path("part.bin"), "--start", "4", "--size", "8"});
+  EXPECT_EQ(part.code, 0) << part.err;
+  EXPECT_EQ(Read(Path("part.bin")), Bytes(kept.begin() + 4096, kept.begin() + 12288));
+}
+
+// -q leaves only the verdict or the values read on stdout; stdout that cannot take the output
+// fails the run.
+TEST_F(CliTest, QuietKeepsTheResultAndUnwritableOutputFails) {
+  const struct {
+    std::vector<std::string> args;
+    bool out_broken;
+    int code;
+    const char* out;  // all of stdout, up to the verdict's words
+  } cases[] = {
+      {{"--virtual", "-q", "auto", Sample("velmora-demo-fw.hex")}, false, 0, "Verdict: success"},
+      {{"--virtual", "reg", "read", "00", "12", "--quiet"}, false, 0, "Reg 0x12 = 0x00\n"},
+      {{"image", "info", Sample("velmora-demo-fw.hex")}, true, 1, ""},
+  };
+  for (const auto& c : cases) {
+    out_broken = c.out_broken;
+    const CliRun run = Run(c.args);
+    EXPECT_EQ(run.code, c.code) << c.args[2] << run.err;
+    EXPECT_EQ(run.out.substr(0, std::string(c.out).size()), c.out) << run.out;
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), c.code == 0 ? 1 : 0) << run.out;
+  }
+}
+
+TEST_F(CliTest, EachProfileProgramsTheImageAndTheReportNamesIt) {
+  const struct {
+    std::string profile;
+    std::string blank_check;   // its outcome in the report
+    std::uint8_t after_image;  // the flash past the image's sectors, 0x00 before the run
+  } cases[] = {{"design", "ok", 0xFF}, {"fast", "off", 0xFF}, {"changed-only", "off", 0x00}};
+  const std::string demo = Sample("velmora-demo-fw.bin"), log = Path("p.json");
+  const Bytes bin = Read(demo);
+  for (const auto& c : cases) {
+    const std::string flash = Write("f.bin", Filled(kPartSize, 0x00));
+    std::vector<std::string> args{"--virtual", "--virtual-flash", flash, "--log", log, "auto",
+                                  demo};
+    if (c.profile != "design") args.push_back("--" + c.profile);
+    ASSERT_EQ(Run(args).code, 0) << c.profile;
+    const Bytes kept = Read(flash);
+    EXPECT_TRUE(std::equal(bin.begin(), bin.end(), kept.begin())) << c.profile;
+    EXPECT_EQ(kept[0x2000], c.after_image) << c.profile;
+    const nlohmann::json report = ReadJson(log);
+    EXPECT_EQ(report["profile"], c.profile);
+    const int blank_at = c.profile == "changed-only" ? 5 : 4;  // after the comparison
+    EXPECT_EQ(report["steps"][blank_at]["outcome"], c.blank_check) << c.profile;
+  }
 }
 
 TEST_F(CliTest, AssignedRangeErasesOnlyItsSectorsAndAnUnerasedBlankCheckIsExplained) {
@@ -247,6 +323,7 @@ TEST_F(CliTest, RefusalsExitTwoBeforeAnythingIsWritten) {
       {{"auto", Write("fw.txt", "data")}, "fw.txt", false},
       {{"auto", Path("missing.bin")}, "missing.bin", false},
       {{"auto", demo, "--range", "1:4"}, "multiples of 4 KB", false},
+      {{"auto", demo, "--changed-only", "--no-verify"}, "erase, program and verify", false},
       {{"auto", demo, "--range", "16384:0"}, "Range beyond flash address 0xFFFFFF", false},
       {{"--virtual-id", "C22010", "auto", big_file},
        "Range beyond flash address 0x00FFFF (C2 20 10 holds 64 KiB)",
@@ -381,6 +458,20 @@ TEST_F(CliTest, VerboseShowsEveryRequestWithItsAnswer) {
   const CliRun isp = Run({"--virtual", "--verbose", "auto", Sample("velmora-demo-fw.bin")});
   EXPECT_THAT(isp.err, AllOf(HasSubstr("usb: 43 84 3B71 9E04 len 0 -> ok\n"),
                              HasSubstr("usb: C3 82 0000 0000 len 3 -> ok C2 20 13\n")));
+}
+
+TEST_F(CliTest, VirtualLatencyMovesTheChipsClockByEveryTransfer) {
+  for (const std::uint64_t latency : {0u, 250u}) {
+    std::uint64_t now_us = 1, transfers = 0;
+    chip_done = [&](sim::VirtualChip& chip) {
+      now_us = chip.NowUs();
+      transfers = chip.TransfersAnswered() + chip.TransfersRefused();
+    };
+    const std::string us = std::to_string(latency);
+    EXPECT_EQ(Run({"--virtual", "--virtual-latency-us", us, "reg", "read", "0D", "07"}).code, 0);
+    EXPECT_GT(transfers, 0u);
+    EXPECT_EQ(now_us, transfers * latency) << us;  // a register read makes no pause of its own
+  }
 }
 
 TEST_F(CliTest, AReportThatCannotBeWrittenFailsAnOtherwiseGoodRun) {

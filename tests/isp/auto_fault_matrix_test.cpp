@@ -1,4 +1,4 @@
-// Auto under every fault the virtual chip can inject, at every transfer of the run: a failed
+// Auto, in each profile, under every fault the virtual chip can inject, at every transfer: a failed
 // transfer, three in a row, an unplug, a part stuck busy, a bridge that never reports ready, a
 // bit flipped in one read-back or in all of them, and a click on "Stop". A run may fail, but it
 // must never report success while the flash differs from the image, the range is not erased, the
@@ -77,6 +77,7 @@ struct Config {
   std::array<std::uint8_t, 3> id;
   FlashRange range;
   std::uint8_t ready_answer = 0x01;  // what 0x83 answers for "finished": any nonzero byte
+  AutoProfile profile = AutoProfile::Design;
 };
 
 void PrintTo(const Config& config, std::ostream* out) {
@@ -86,11 +87,11 @@ void PrintTo(const Config& config, std::ostream* out) {
 // The label texts that end a run, shortened to their kind.
 std::string OutcomeOf(const std::string& last_text, bool step_failed) {
   if (!step_failed) return last_text == "Verifying Success" ? "success" : "SUCCESS? " + last_text;
-  static const char* const kKinds[] = {"Erase Flash Fail",          "Clear Status register Fail",
-                                       "Blanking Fail at 0x",       "Programming Fail at 0x",
-                                       "Verifying Fail at 0x",      "Flash Protect Fail",
-                                       "Exit ISP Mode Fail",        "Stopped by user",
-                                       "Range beyond flash address"};
+  static const char* const kKinds[] = {"Erase Flash Fail",           "Clear Status register Fail",
+                                       "Blanking Fail at 0x",        "Programming Fail at 0x",
+                                       "Verifying Fail at 0x",       "Flash Protect Fail",
+                                       "Exit ISP Mode Fail",         "Stopped by user",
+                                       "Range beyond flash address", "Comparing Fail at 0x"};
   for (const char* kind : kKinds) {
     if (last_text.starts_with(kind)) return kind;
   }
@@ -221,7 +222,8 @@ RunResult RunOnce(const Config& config, const ProgramImage& image, Fault fault,
     }
   });
   ChipIdBytes id{};
-  const AutoOutcome outcome = RunAutoSequence(bench.ctx, AutoSteps{}, config.range, image, id);
+  const AutoOutcome outcome =
+      RunAutoSequence(bench.ctx, AutoSteps{}, config.range, image, id, nullptr, config.profile);
   bench.chip.SetTransferHook(nullptr);
 
   RunResult result;
@@ -229,23 +231,24 @@ RunResult RunOnce(const Config& config, const ProgramImage& image, Fault fault,
   result.outcome = hung ? "HUNG" : OutcomeOf(bench.progress.last, outcome.step_failed);
   if (hung) result.lies.push_back("the run did not end within its bounds");
   if (bench.platform.OpenHandleCount() != 0) result.lies.push_back("a handle was left open");
-  // Nothing outside the range may change, whatever the outcome.
-  if (config.range.choice == RangeChoice::AssignRange) {
-    const std::uint32_t end = config.range.range_start + config.range.range_size;
-    const std::uint32_t size = bench.chip.Flash().Size();
-    if (!Holds(bench, 0, std::vector<std::uint8_t>(config.range.range_start, 0xCC)) ||
-        !Holds(bench, end, std::vector<std::uint8_t>(size - end, 0xCC))) {
+  // Nothing outside the range (the image's sectors, when only changed sectors are rewritten)
+  // may change, whatever the outcome.
+  const std::uint32_t size = bench.chip.Flash().Size();
+  const std::uint32_t base = config.range.ImageBase();
+  const bool changed_only = config.profile == AutoProfile::ChangedOnly;
+  std::uint32_t erase_end = config.range.choice == RangeChoice::All
+                                ? size
+                                : config.range.range_start + config.range.range_size;
+  if (changed_only) erase_end = static_cast<std::uint32_t>(SectorEnd(base + image.length));
+  if (config.range.choice == RangeChoice::AssignRange || changed_only) {
+    if (!Holds(bench, 0, std::vector<std::uint8_t>(base, 0xCC)) ||
+        !Holds(bench, erase_end, std::vector<std::uint8_t>(size - erase_end, 0xCC))) {
       result.lies.push_back("flash outside the range changed");
     }
   }
   if (outcome.step_failed) return result;
 
   // Success was reported: the device must agree.
-  const std::uint32_t size = bench.chip.Flash().Size();
-  const std::uint32_t base = config.range.ImageBase();
-  const std::uint32_t erase_end = config.range.choice == RangeChoice::All
-                                      ? size
-                                      : config.range.range_start + config.range.range_size;
   if (!Holds(bench, base, ImageBytes(image, 0, image.length))) {
     result.lies.push_back("the flash differs from the image");
   }
@@ -324,18 +327,26 @@ TEST_P(AutoFaultMatrix, NoRunReportsSuccessThatTheDeviceDoesNotBearOut) {
                              << " runs; the first:" << first;
 }
 
+constexpr FlashRange kAssigned{RangeChoice::AssignRange, 0x2000, 0x2000};
+constexpr std::array<std::uint8_t, 3> kSmallPages{0xC2, 0x22, 0x11};
+using enum AutoProfile;
+
 INSTANTIATE_TEST_SUITE_P(
     SmallImage, AutoFaultMatrix,
-    ::testing::Values(Config{"All, 256-byte pages", {0xC2, 0x20, 0x13}, {}},
-                      Config{
-                          "All, 32-byte pages, finished reads 0x80", {0xC2, 0x22, 0x11}, {}, 0x80},
-                      Config{"Assign Range, 256-byte pages",
-                             {0xC2, 0x20, 0x13},
-                             {RangeChoice::AssignRange, 0x2000, 0x2000}},
-                      Config{"Assign Range, 32-byte pages, finished reads 0x80",
-                             {0xC2, 0x22, 0x11},
-                             {RangeChoice::AssignRange, 0x2000, 0x2000},
-                             0x80}),
+    ::testing::Values(
+        Config{"All, 256-byte pages", {0xC2, 0x20, 0x13}, {}},
+        Config{"All, 32-byte pages, finished reads 0x80", {0xC2, 0x22, 0x11}, {}, 0x80},
+        Config{"Assign Range, 256-byte pages",
+               {0xC2, 0x20, 0x13},
+               {RangeChoice::AssignRange, 0x2000, 0x2000}},
+        Config{"Assign Range, 32-byte pages, finished reads 0x80",
+               {0xC2, 0x22, 0x11},
+               {RangeChoice::AssignRange, 0x2000, 0x2000},
+               0x80},
+        Config{"All, fast", {0xC2, 0x20, 0x13}, {}, 1, Fast},
+        Config{"Assign Range, 32-byte pages, fast", kSmallPages, kAssigned, 0x80, Fast},
+        Config{"All, changed only", {0xC2, 0x20, 0x13}, {}, 1, ChangedOnly},
+        Config{"Assign, 32-byte, changed only", kSmallPages, kAssigned, 0x80, ChangedOnly}),
     [](const ::testing::TestParamInfo<Config>& info) {
       std::string name = info.param.name;
       std::replace_if(
