@@ -31,7 +31,7 @@ bool WriteBankRegister(ChipLink& link, std::uint8_t bank, std::uint8_t reg, std:
                        std::uint8_t& read_back) {
   return Opened(link, [&] {
     if (!RegSelectBank(link, bank) || !RegWrite(link, reg, value)) return false;
-    link.sleeper.SleepMs(kRegisterPageRules.key_write_pause_ms);
+    link.sleeper.SleepMs(kRegisterPageRules.bit_write_pause_ms);
     std::uint8_t read = 0;
     if (!RegRead(link, reg, read)) return false;
     read_back = read;
@@ -53,7 +53,7 @@ bool WriteSlaveRegister(ChipLink& link, std::uint8_t address, std::uint8_t reg, 
                         std::uint8_t& read_back) {
   return Opened(link, [&] {
     if (!I2cMasterSetup(link) || !I2cWriteRegs(link, address, reg, 1, &value)) return false;
-    link.sleeper.SleepMs(kI2cPageRules.key_write_pause_ms);
+    link.sleeper.SleepMs(kI2cPageRules.bit_write_pause_ms);
     std::uint8_t read = 0;
     if (!I2cReadRegs(link, address, reg, 1, &read)) return false;
     read_back = read;

@@ -1,7 +1,8 @@
 // One register of the chip, or of the slave behind its I2C master, read or written in one go:
 // what a script asks for, where the pages work on a grid. Each call opens the device link,
-// talks, and closes it again; writes are read back after the same pause as a key write on the
-// page, and the value read back is what counts.
+// talks, and closes it again. A write sets a whole value as the page's bit boxes do, so it is read
+// back after their pause (3 ms for the chip, 30 ms for the slave to store it); the value read back
+// is what counts.
 #pragma once
 
 #include <cstdint>

@@ -76,6 +76,8 @@ TEST_F(IniSettingsStoreTest, NoFileIsNoSettingsAndAnEmptyFileIsSettingsWithoutVa
   EXPECT_EQ(loaded->usb_vid, std::nullopt);
 }
 
+// Each case as another program or a hand would write the file: a path with an unquoted comma is
+// still the one path, as written.
 TEST_F(IniSettingsStoreTest, IspSettingOtherThanA32BitNumberIsAbsent) {
   const struct {
     const char* text;
@@ -97,12 +99,14 @@ TEST_F(IniSettingsStoreTest, IspSettingOtherThanA32BitNumberIsAbsent) {
     const QString path = dir.filePath(QString("case%1.ini").arg(++number));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray("[General]\nISPSetting=") + c.text + "\nUsbVIDSet=6ccf\n");
+    file.write(QByteArray("[General]\nISPSetting=") + c.text +
+               "\nUsbVIDSet=6ccf\nISPFileName=/fw/a,b.hex\n");
     file.close();
     const auto loaded = IniSettingsStore(path).Load();
     ASSERT_TRUE(loaded) << c.text;
     EXPECT_EQ(loaded->isp_setting, c.value) << c.text;
     EXPECT_EQ(loaded->usb_vid, "6ccf") << c.text;
+    EXPECT_EQ(loaded->isp_file_name, "/fw/a,b.hex") << c.text;
   }
 }
 

@@ -60,3 +60,45 @@ TEST_F(CliTest, I2cReachesTheSlaveBehindTheChipsMaster) {
 
 }  // namespace
 }  // namespace velmora::cli::testing
+
+namespace velmora::cli::testing {
+namespace {
+
+// The pause between a write and its read-back, on the bus clock: the chip needs 3 ms to latch a
+// register and the slave 30 ms to store a value before either reads back what it holds.
+TEST_F(CliTest, AWriteWaitsBeforeItsReadBack) {
+  const struct {
+    std::vector<std::string> args;
+    unsigned pause_ms;
+  } cases[] = {
+      {{"reg", "write", "0e", "11", "A4"}, 3},
+      {{"i2c", "write", "20", "10", "AB"}, 30},
+  };
+  for (const auto& c : cases) {
+    sim::Transcript transcript;
+    bus.SetTranscript(&transcript);
+    bus_clock.SetTranscript(&transcript);
+    sim::VirtualChip chip(bus_clock);
+    chip.PlugInto(bus, sim::kAudioPath);
+    const CliRun run = Run(c.args);
+    ASSERT_EQ(run.code, 0) << run.err;
+    // The run's only pause, and the write before it: the read-back comes after the wait.
+    std::vector<unsigned> pauses;
+    bool wrote_before_pause = false;
+    const auto& events = transcript.Events();
+    for (std::size_t i = 0; i < events.size(); ++i) {
+      if (events[i].kind != sim::TranscriptEvent::Kind::Pause) continue;
+      pauses.push_back(events[i].ms);
+      wrote_before_pause = i > 0 && events[i - 1].kind == sim::TranscriptEvent::Kind::Transfer &&
+                           !events[i - 1].setup.DeviceToHost();
+    }
+    EXPECT_EQ(pauses, std::vector<unsigned>{c.pause_ms}) << c.args.front();
+    EXPECT_TRUE(wrote_before_pause) << c.args.front();
+    chip.Unplug();
+    bus.SetTranscript(nullptr);
+    bus_clock.SetTranscript(nullptr);
+  }
+}
+
+}  // namespace
+}  // namespace velmora::cli::testing

@@ -652,3 +652,40 @@ TEST_F(CliTest, ADeviceThatCannotBeOpenedIsReportedInThePlatformsWords) {
 
 }  // namespace
 }  // namespace velmora::cli::testing
+
+namespace velmora::cli::testing {
+namespace {
+
+// A negative size is refused like a negative start: exit 2 before the chip is looked for.
+TEST_F(CliTest, ANegativeRangeSizeIsRefusedBeforeTheChipIsLookedFor) {
+  bool chip_made_at_all = false;
+  chip_made = [&](sim::VirtualChip&) { chip_made_at_all = true; };
+  const CliRun run = Run({"--virtual", "auto", Sample("velmora-demo-fw.hex"), "--range", "0:-4"});
+  EXPECT_EQ(run.code, 2);
+  EXPECT_THAT(run.err, HasSubstr("START_KB:SIZE_KB"));
+  EXPECT_FALSE(chip_made_at_all);
+}
+
+// The report's verdict for each way a run ends without writing: a refused file, no device.
+TEST_F(CliTest, TheReportNamesTheVerdictOfARefusedRunAndOfNoDevice) {
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    const char* verdict;
+  } cases[] = {
+      {{"--virtual", "auto", "missing.bin"}, 2, "refused"},
+      {{"auto", Sample("velmora-demo-fw.bin")}, 3, "no device"},
+      {{"detect"}, 3, "no device"},
+  };
+  for (const auto& c : cases) {
+    const std::string log = Path("verdict.json");
+    std::vector<std::string> args{"--log", log};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const CliRun run = Run(args);
+    EXPECT_EQ(run.code, c.code) << c.verdict << run.err;
+    EXPECT_EQ(ReadJson(log)["verdict"], c.verdict) << c.args.back();
+  }
+}
+
+}  // namespace
+}  // namespace velmora::cli::testing

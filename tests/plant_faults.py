@@ -1,0 +1,248 @@
+#!/usr/bin/env python3
+"""Plants plausible one-line faults in the code, one at a time, and checks the suite catches each.
+
+For every fault: replace its exact text in its file (in this working tree, no copy), build
+incrementally, run ctest, put the file back byte for byte (also on Ctrl-C or an error), and
+report "caught", "NOT caught", "did not apply" (the text is not once in the file: the code moved
+on and the fault needs mending) or "build failed" (the fault itself does not compile).
+
+  tests/plant_faults.py [--build DIR] [--filter TEXT] [--list] [--ctest-regex REGEX]
+
+Exit 1 unless every fault is caught. Slow (a build and a suite per fault): run it
+before handing work in, not on every commit.
+"""
+
+import argparse
+import os
+import pathlib
+import signal
+import subprocess
+import sys
+import time
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+
+# (name, file, exact old text, new text). The old text must occur exactly once in the file.
+FAULTS = [
+    # Device link and wire formats.
+    ("link-empty-match-matches-all", "src/device/velmora_usb.cpp",
+     "if (match_text_.empty() || path.find(match_text_) == std::string::npos) continue;",
+     "if (path.find(match_text_) == std::string::npos) continue;"),
+    ("link-long-path-kept", "src/device/velmora_usb.cpp",
+     "if (path.size() > kMaxDevicePath) continue;",
+     "if (path.size() > kMaxDevicePath + 1) continue;"),
+    ("wire-put16-bytes-swapped", "src/device/wire_formats.cpp",
+     "  at[0] = static_cast<std::uint8_t>(value);\n  at[1] = static_cast<std::uint8_t>(value >> 8);",
+     "  at[1] = static_cast<std::uint8_t>(value);\n  at[0] = static_cast<std::uint8_t>(value >> 8);"),
+    ("wire-property-trailer-off-by-one", "src/device/wire_formats.cpp",
+     "constexpr std::uint32_t kPropertyTrailer = 7;",
+     "constexpr std::uint32_t kPropertyTrailer = 8;"),
+    ("wire-ioctl-in-function-number", "src/device/wire_formats.h",
+     "ControlCode(kFileDeviceUnknown, 0x90B,", "ControlCode(kFileDeviceUnknown, 0x90C,"),
+    ("wire-generic-code-direction-reversed", "src/device/wire_formats.h",
+     "return setup.DeviceToHost() ? kIoctlControlIn : kIoctlControlOut;",
+     "return setup.DeviceToHost() ? kIoctlControlOut : kIoctlControlIn;"),
+    ("wire-descriptor-probe-length", "src/device/wire_formats.h",
+     "kDescriptorProbeLength = 18;", "kDescriptorProbeLength = 8;"),
+    # Chip commands.
+    ("chip-address-bytes-swapped", "src/device/chip_commands.cpp",
+     "  out[0] = static_cast<std::uint8_t>(address >> 16);\n"
+     "  out[1] = static_cast<std::uint8_t>(address >> 8);",
+     "  out[0] = static_cast<std::uint8_t>(address >> 8);\n"
+     "  out[1] = static_cast<std::uint8_t>(address >> 16);"),
+    ("chip-read-without-ready-poll", "src/device/chip_commands.cpp",
+     "    if (SpiReady(link)) break;\n    link.sleeper.SleepMs(1);",
+     "    break;\n    link.sleeper.SleepMs(1);"),
+    ("chip-page-header-ends-command", "src/device/chip_commands.cpp",
+     "if (!Out(link, request::kSpiWrite, 0, 0, command, 4)) return false;",
+     "if (!Out(link, request::kSpiWrite, 0, 1, command, 4)) return false;"),
+    ("chip-i2c-ack-inverted", "src/device/chip_commands.cpp",
+     "return (status & 0x08) == 0;", "return (status & 0x08) != 0;"),
+    ("chip-i2c-read-address-without-read-bit", "src/device/chip_commands.cpp",
+     "if (!I2cAddressPhase(link, address | 0x01)) return false;",
+     "if (!I2cAddressPhase(link, address)) return false;"),
+    ("chip-mailbox-block-one-too-long", "src/device/chip_commands.cpp",
+     "if (count > kMailboxMaxData) return false;", "if (count > kMailboxMaxData + 1) return false;"),
+    ("chip-isp-enter-bus-setup-value", "src/device/chip_commands.cpp",
+     "  RegWrite(link, 0x01, 0x03);", "  RegWrite(link, 0x01, 0x02);"),
+    ("chip-read-poll-pause-10ms", "src/device/chip_commands.cpp",
+     "    link.sleeper.SleepMs(1);", "    link.sleeper.SleepMs(10);"),
+    ("chip-mailbox-command-not-withdrawn", "src/device/chip_commands.cpp",
+     "    RegWrite(link, kMailboxCommand, 0x00);\n", ""),
+    ("chip-isp-exit-leaves-mode-register", "src/device/chip_commands.cpp",
+     "  RegWrite(link, 0x07, 0x00);", "  RegWrite(link, 0x07, 0x10);"),
+    # Loaders.
+    ("hex-address-bytes-swapped", "src/isp/hex_image_decoder.cpp",
+     "(std::uint32_t{bytes_[1]} << 8) | bytes_[2];", "(std::uint32_t{bytes_[2]} << 8) | bytes_[1];"),
+    ("hex-linear-base-shift", "src/isp/hex_image_decoder.cpp",
+     "value << 4 : value << 16;", "value << 4 : value << 12;"),
+    ("hex-checksum-ignored", "src/isp/hex_image_decoder.cpp",
+     "  if (sum != 0) {", "  if (sum != 0 && bytes_.empty()) {"),
+    ("hex-image-end-off-by-one", "src/isp/hex_image_decoder.cpp",
+     "if (end > kProgramImageSize) {", "if (end > kProgramImageSize + 1) {"),
+    ("binary-length-off-by-one", "src/isp/binary_image_loader.cpp",
+     "scratch.length = static_cast<std::uint32_t>(in.gcount());",
+     "scratch.length = static_cast<std::uint32_t>(in.gcount()) - 1;"),
+    # Flash engine.
+    ("erase-without-write-enable", "src/isp/flash_erase.cpp",
+     "if (!FlashWriteEnable(ctx.link) || !send_erase()) return PollEnd::Failed;",
+     "if (!send_erase()) return PollEnd::Failed;"),
+    ("erase-skips-every-other-sector", "src/isp/flash_erase.cpp",
+     "a < extent.end; a += kSectorSize)", "a < extent.end; a += 2 * kSectorSize)"),
+    ("program-without-idle-wait", "src/isp/flash_range_ops.cpp",
+     "    if (!IsBusy(StatusForWait(link))) return true;\n    link.sleeper.SleepMs(kBusyPauseMs);",
+     "    if (IsBusy(StatusForWait(link)) || true) return true;\n    link.sleeper.SleepMs(kBusyPauseMs);"),
+    ("verify-last-byte-unchecked", "src/isp/flash_range_ops.cpp",
+     "while (p < size && a + p < end && chunk[p] == expected(a + p)) ++p;",
+     "while (p < size && a + p + 1 < end && chunk[p] == expected(a + p)) ++p;"),
+    ("program-skips-pages-of-ff-and-00", "src/isp/flash_range_ops.cpp",
+     "[](std::uint8_t b) { return b == 0xFF; }", "[](std::uint8_t b) { return b == 0xFF || b == 0; }"),
+    # Auto sequence.
+    ("auto-protect-check-ignores-bits", "src/isp/auto_sequence.cpp",
+     "return status && (*status & bits) == bits;", "return status && (*status & bits) != 0;"),
+    ("auto-clear-status-check-ignored", "src/isp/auto_sequence.cpp",
+     "return status && (*status & kAllBlockProtectBits) == 0;", "return status.has_value();"),
+    # Read-back.
+    ("read-back-second-read-unchecked", "src/isp/flash_read_back.cpp",
+     "while (p < kReadChunkSize && first[p] == second[p]) ++p;", "p = kReadChunkSize;"),
+    # Registers and status decoding.
+    ("status-dsd-flag-bit", "src/registers/device_status.cpp",
+     "kConnected = 0x01, kDsd = 0x02, kMuted = 0x04;", "kConnected = 0x01, kDsd = 0x04, kMuted = 0x02;"),
+    ("status-rate-code-mask", "src/registers/device_status.cpp",
+     "status.rate_code & 0x0F;", "status.rate_code & 0x07;"),
+    ("script-reg-write-read-back-pause", "src/registers/script_access.cpp",
+     "    link.sleeper.SleepMs(kRegisterPageRules.bit_write_pause_ms);\n", ""),
+    ("script-i2c-write-read-back-pause", "src/registers/script_access.cpp",
+     "    link.sleeper.SleepMs(kI2cPageRules.bit_write_pause_ms);\n", ""),
+    # Params codec and user table.
+    ("params-string-length-byte", "src/params/parameter_block.cpp",
+     "field[0] = static_cast<std::uint8_t>(text.size());",
+     "field[0] = static_cast<std::uint8_t>(text.size() + 1);"),
+    ("params-mclk-mask", "src/params/parameter_block.cpp",
+     "constexpr std::uint8_t kMclkMask = 0x03;", "constexpr std::uint8_t kMclkMask = 0x01;"),
+    ("user-table-id-little-endian", "src/params/user_table.cpp",
+     "  at[0] = static_cast<std::uint8_t>(value >> 8);\n  at[1] = static_cast<std::uint8_t>(value & 0xFF);",
+     "  at[1] = static_cast<std::uint8_t>(value >> 8);\n  at[0] = static_cast<std::uint8_t>(value & 0xFF);"),
+    ("user-table-cut-short-accepted", "src/params/user_table.cpp",
+     "image_size - table_offset >= kUserTableSize;", "image_size - table_offset + 1 >= kUserTableSize;"),
+    # Settings codec and INI.
+    ("setting-size-shift", "src/app/settings/isp_setting.cpp",
+     "constexpr int kSizeShift = 8;", "constexpr int kSizeShift = 9;"),
+    ("setting-range-bit", "src/app/settings/isp_setting.cpp",
+     "constexpr int kRangeBit = 7;", "constexpr int kRangeBit = 6;"),
+    ("registry-dword-byte-order", "src/app/settings/registry_values.cpp",
+     "static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |",
+     "static_cast<std::uint32_t>(bytes[1]) | static_cast<std::uint32_t>(bytes[0]) << 8 |"),
+    ("ini-comma-path-joined-with-space", "src/app/ini_settings_store.cpp",
+     "value.toStringList().join(',')", "value.toStringList().join(\", \")"),
+    # The virtual chip's strictness.
+    ("sim-reads-data-before-ready", "sim/virtual_chip.cpp",
+     "if (!read_back_ready_ || length > read_back_count_) return false;",
+     "if (length > read_back_count_) return false;"),
+    ("sim-page-program-sets-bits", "sim/spi_flash_model.cpp",
+     "memory_[page + column] &= page_latch_[column];", "memory_[page + column] = page_latch_[column];"),
+    ("sim-sector-erase-without-write-enable", "sim/spi_flash_model.cpp",
+     "if (bytes_in_ == 4 && write_enabled) EraseSector(CommandAddress());",
+     "if (bytes_in_ == 4) EraseSector(CommandAddress());"),
+    ("sim-page-column-wraps-at-256", "sim/spi_flash_model.cpp",
+     "(CommandAddress() + (position - 4)) % PageSize();", "(CommandAddress() + (position - 4)) % 256;"),
+    ("sim-status-write-without-write-enable", "sim/spi_flash_model.cpp",
+     "if (bytes_in_ == 2 && write_enabled) WriteStatus(header_[1]);",
+     "if (bytes_in_ == 2) WriteStatus(header_[1]);"),
+    # Command line.
+    ("cli-negative-range-size-accepted", "src/cli/arguments.cpp",
+     "*start_kb < 0 || *size_kb < 0)", "*start_kb < 0)"),
+    ("cli-refused-verdict-failed", "src/cli/run_report.cpp",
+     'json_["verdict"] = "refused";', 'json_["verdict"] = "failed";'),
+    ("cli-no-device-verdict-refused", "src/cli/run_report.cpp",
+     'json_["verdict"] = "no device";', 'json_["verdict"] = "refused";'),
+    ("cli-hex-width-unchecked", "src/cli/arguments.cpp",
+     "if (bits < 32 && value >> bits != 0) return std::nullopt;",
+     "if (bits < 32 && value >> (bits + 1) != 0) return std::nullopt;"),
+]
+
+
+class Planted:
+    """Replaces the text while inside the block and always puts the original bytes back."""
+
+    def __init__(self, path, old, new):
+        self.path, self.old, self.new = path, old, new
+        self.original = None
+
+    def __enter__(self):
+        original = self.path.read_bytes()
+        text = original.decode()
+        if text.count(self.old) != 1:
+            return False
+        self.original = original
+        self.path.write_text(text.replace(self.old, self.new))
+        return True
+
+    def __exit__(self, *exc):
+        if self.original is not None:
+            self.path.write_bytes(self.original)
+            # A restored file older than the last build would not be rebuilt.
+            os.utime(self.path)
+        return False
+
+
+def run(command, log):
+    return subprocess.run(command, cwd=ROOT, stdout=log, stderr=subprocess.STDOUT).returncode
+
+
+def try_fault(fault, build, ctest_regex, log):
+    name, file, old, new = fault
+    with Planted(ROOT / file, old, new) as applied:
+        if not applied:
+            return "did not apply"
+        log.write(f"=== {name}\n".encode())
+        log.flush()
+        if run(["cmake", "--build", build], log) != 0:
+            return "build failed"
+        ctest = ["ctest", "--test-dir", build, "-j2", "--stop-on-failure", "--timeout", "120"]
+        if ctest_regex:
+            ctest += ["-R", ctest_regex]
+        return "NOT caught" if run(ctest, log) == 0 else "caught"
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--build", default="build", help="the build directory (default: build)")
+    parser.add_argument("--filter", default="", help="only faults whose name holds this text")
+    parser.add_argument("--list", action="store_true", help="list the faults and stop")
+    parser.add_argument("--ctest-regex", default="", help="run only the tests ctest -R selects")
+    args = parser.parse_args()
+
+    faults = [f for f in FAULTS if args.filter in f[0]]
+    if args.list:
+        for name, file, _, _ in faults:
+            print(f"{name:45} {file}")
+        return 0
+    build = str(pathlib.Path(args.build).resolve())
+    log_path = pathlib.Path(build) / "plant_faults.log"
+    # Ctrl-C and SIGTERM unwind through the Planted block, which restores the file.
+    signal.signal(signal.SIGTERM, lambda *_: (_ for _ in ()).throw(KeyboardInterrupt()))
+    counts = {}
+    with open(log_path, "wb") as log:
+        for fault in faults:
+            started = time.monotonic()
+            verdict = try_fault(fault, build, args.ctest_regex, log)
+            counts[verdict] = counts.get(verdict, 0) + 1
+            print(f"{verdict:16} {fault[0]}  ({time.monotonic() - started:.0f} s)", flush=True)
+    # The tree as it was: rebuild so the build directory matches the restored sources.
+    subprocess.run(["cmake", "--build", build], cwd=ROOT, stdout=subprocess.DEVNULL)
+    caught = counts.get("caught", 0)
+    missed = counts.get("NOT caught", 0)
+    unapplied = counts.get("did not apply", 0)
+    broken = counts.get("build failed", 0)
+    print(f"plant_faults: {caught} caught, {missed} NOT caught, {unapplied} did not apply, "
+          f"{broken} build failed, of {len(faults)} (log: {log_path})")
+    return 0 if caught == len(faults) else 1
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except KeyboardInterrupt:
+        print("plant_faults: interrupted; the planted file was restored", file=sys.stderr)
+        sys.exit(130)
