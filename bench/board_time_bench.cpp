@@ -95,7 +95,9 @@ Figures RunProfile(const std::string& file, const Bytes& image, const Bytes& boa
                           .sleeper = nullptr,
                           .virtual_pauses_real = false,  // pauses move the clock only
                           .virtual_chip_made = set_board,
-                          .virtual_chip_done = take_figures};
+                          .virtual_chip_done = take_figures,
+                          .stop_signal = nullptr,
+                          .out_reader_gone = {}};
   const int code = cli::RunIspCli(static_cast<int>(argv.size()), argv.data(), env);
   figures.ok = figures.ok && code == 0;
   if (!figures.ok) std::fprintf(stderr, "%s", (out.str() + err.str()).c_str());

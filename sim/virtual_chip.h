@@ -83,6 +83,11 @@ class VirtualChip final : public VirtualDevice {
     transfer_hook_ = std::move(hook);
   }
 
+  // Puts the chip in the ISP state an earlier run left it in: with `isp_mode` as if the entry
+  // key and the whole bank 0x0D set-up had been given, without: as after the exit key. For a chip
+  // kept in files between runs (the register bank is not touched).
+  void RestoreIspMode(bool isp_mode) { isp_mode_ = isp_setup_07_ = isp_setup_01_ = isp_mode; }
+
   // --- inspection ---
   SpiFlashModel& Flash() { return flash_; }
   ChipRegisters& Registers() { return registers_; }

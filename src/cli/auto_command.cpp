@@ -212,6 +212,7 @@ struct AutoArguments {
 
 int RunAuto(CliContext& ctx, const AutoArguments& args) {
   const auto run_began = std::chrono::steady_clock::now();
+  if (const auto code = RefuseBadOutputs(ctx, {{args.file, "the program file"}})) return *code;
   // The file first: a bad one ends the run before the device is looked at.
   ProgramImage image;
   const ImageLoadResult loaded = LoadProgramFile(args.file, image);
@@ -221,6 +222,7 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
   ctx.report["file"]["checksum"] = HexText(loaded.checksum, 4);
   ctx.env.out << args.file << ": length 0x" << texts::Hex(image.length, 5) << ", "
               << ChecksumLabelText(loaded.checksum) << '\n';
+  if (!loaded.note.empty()) ctx.env.out << loaded.note << '\n';
 
   FlashRange range;
   if (!args.range.empty()) range = ParseRange(args.range).value_or(FlashRange{});
@@ -246,6 +248,7 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
   if (range.choice == RangeChoice::All && !NoFlashAnswers(before.id)) {
     ctx.report["range"]["size"] = FlashCapacityFor(before.id);
   }
+  if (before.stayed_busy) return Refuse(ctx, texts::kFlashBusy);
   if (const auto refusal = PreflightRefusal(before.id, args.steps, range, image)) {
     return Refuse(ctx, *refusal);
   }
@@ -287,6 +290,9 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
   char took[32];
   std::snprintf(took, sizeof took, "%.2f s", seconds);
   std::string words = progress.LastText();
+  if (const char* signal = StopSignalName(ctx.env); outcome.stopped && signal != nullptr) {
+    words += std::string(" (") + signal + ")";
+  }
   const std::string aftermath = Aftermath(recorder);
   if (!aftermath.empty()) words += "; " + aftermath;
   if (outcome.stopped) ctx.report["verdict"] = "stopped";

@@ -1,5 +1,7 @@
 #include "cli_context.h"
 
+#include <csignal>
+
 #include "arguments.h"
 #include "device_list.h"
 #include "device_lock.h"
@@ -85,7 +87,31 @@ int Fail(CliContext& ctx, int exit_code, const std::string& words) {
   return exit_code;
 }
 
+std::optional<int> RefuseBadOutputs(CliContext& ctx, std::vector<NamedFile> inputs,
+                                    std::vector<NamedFile> outputs) {
+  ctx.outputs_checked = true;
+  if (!ctx.options.virtual_flash.empty()) {
+    outputs.push_back({ctx.options.virtual_flash, "the virtual flash (--virtual-flash)"});
+  }
+  if (!ctx.options.log.empty()) {
+    // A refused run still leaves its report, unless the report itself is what is wrong.
+    std::vector<NamedFile> others = inputs;
+    others.insert(others.end(), outputs.begin(), outputs.end());
+    ctx.log_allowed = !OutputRefusal(others, {{ctx.options.log, "the report (--log)"}});
+    outputs.push_back({ctx.options.log, "the report (--log)"});
+  }
+  if (auto refusal = OutputRefusal(inputs, outputs)) {
+    Fail(ctx, kExitUsage, *refusal);
+    PrintVerdict(ctx, "refused", *refusal);
+    return kExitUsage;
+  }
+  return std::nullopt;
+}
+
 std::optional<int> ConnectDevice(CliContext& ctx, bool must_open) {
+  if (!ctx.outputs_checked) {
+    if (const std::optional<int> code = RefuseBadOutputs(ctx)) return code;
+  }
   std::string error;
   ctx.bench = DeviceBench::Create(ctx.options, ctx.env, error);
   if (!ctx.bench) return Fail(ctx, kExitUsage, error);
@@ -116,6 +142,22 @@ std::optional<int> ConnectDevice(CliContext& ctx, bool must_open) {
     usb.Close();
   }
   return std::nullopt;
+}
+
+const char* StopSignalName(const CliEnvironment& env) {
+  if (env.stop_signal == nullptr) return nullptr;
+  switch (env.stop_signal->load()) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+#ifdef SIGHUP
+    case SIGHUP:
+      return "SIGHUP";
+#endif
+    default:
+      return nullptr;
+  }
 }
 
 void PrintVerdict(CliContext& ctx, const std::string& verdict, const std::string& words) {

@@ -25,7 +25,8 @@ struct CliEnvironment {
   bool out_is_terminal = false;
   // The width --help is wrapped to: the terminal's, or 80 when there is none.
   std::size_t columns = 80;
-  // Raised by Ctrl-C. A running job stops at its next chunk, page or poll boundary.
+  // Raised by Ctrl-C (or SIGTERM, SIGHUP). A running job stops at its next chunk, page or poll
+  // boundary.
   const std::atomic<bool>* interrupted = nullptr;
   // The USB bus of this system (libusb, or the Windows drivers); made when a command first needs
   // the device, and only without --virtual.
@@ -40,6 +41,12 @@ struct CliEnvironment {
   // fault) and at the end of the run, before it goes (to look at what the command did to it).
   std::function<void(sim::VirtualChip&)> virtual_chip_made;
   std::function<void(sim::VirtualChip&)> virtual_chip_done;
+  // The number of the signal that raised `interrupted` (0 or null: none, or not a signal), so the
+  // verdict and the report can name it.
+  const std::atomic<int>* stop_signal = nullptr;
+  // True when stdout is a pipe whose reader has gone (null: never). What could not be printed
+  // then is no failure of the run.
+  std::function<bool()> out_reader_gone;
 };
 
 }  // namespace velmora::cli

@@ -1,5 +1,6 @@
 // velmora-isp: the command-line flasher on this system's USB bus (libusb, or the Windows
-// drivers), with Ctrl-C asking a running job to stop at its next boundary.
+// drivers). Ctrl-C, SIGTERM (timeout, kill) and SIGHUP (a closed terminal) ask a running job to
+// stop at its next boundary; a reader that goes away (a closed pipe) never ends a run.
 #include <atomic>
 #include <csignal>
 #include <cstdio>
@@ -18,6 +19,7 @@
 
 #include "win32_usb_platform.h"
 #else
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -27,13 +29,45 @@
 namespace {
 
 std::atomic<bool> interrupted{false};
+std::atomic<int> stop_signal{0};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler sets it");
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler sets it");
 
-// The first Ctrl-C asks the job to stop (the flash is still protected and ISP mode left); a
-// second one ends the program at once.
-extern "C" void OnInterrupt(int) {
-  interrupted = true;
-  std::signal(SIGINT, SIG_DFL);
+// The first signal asks the job to stop (the flash is still protected and ISP mode left). A
+// further one only says that the stop is under way: ending the program then would leave the
+// part erased, unprotected and in ISP mode.
+extern "C" void OnStopSignal(int number) {
+  if (interrupted.exchange(true)) {
+    static const char kUnderWay[] =
+        "\nStopping: the flash protect and the ISP exit still run, please wait\n";
+#ifdef _WIN32
+    std::signal(number, OnStopSignal);  // the Windows runtime resets the handler on each signal
+    (void)!_write(2, kUnderWay, sizeof kUnderWay - 1);
+#else
+    (void)!write(2, kUnderWay, sizeof kUnderWay - 1);
+#endif
+    return;
+  }
+  stop_signal = number;
+#ifdef _WIN32
+  std::signal(number, OnStopSignal);
+#endif
+}
+
+void CatchStopSignals() {
+#ifdef _WIN32
+  std::signal(SIGINT, OnStopSignal);
+  std::signal(SIGTERM, OnStopSignal);
+#else
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaction(number, &action, nullptr);
+  // A closed stdout or stderr makes writes fail with EPIPE instead: the streams then drop what
+  // is printed and the run goes on to its end.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
 }
 
 bool StdoutIsTerminal() {
@@ -57,6 +91,16 @@ std::size_t TerminalColumns() {
   return 80;
 }
 
+// A pipe whose read end is closed reports an error condition on its write end.
+bool StdoutReaderGone() {
+#ifdef _WIN32
+  return false;
+#else
+  pollfd watch{.fd = 1, .events = 0, .revents = 0};
+  return poll(&watch, 1, 0) == 1 && (watch.revents & POLLERR) != 0;
+#endif
+}
+
 std::unique_ptr<velmora::UsbPlatform> MakeUsbPlatform() {
 #ifdef _WIN32
   return std::make_unique<velmora::Win32UsbPlatform>();
@@ -68,11 +112,7 @@ std::unique_ptr<velmora::UsbPlatform> MakeUsbPlatform() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
-#ifdef SIGHUP
-  std::signal(SIGHUP, OnInterrupt);
-#endif
+  CatchStopSignals();
   velmora::RealSleeper sleeper;
   velmora::cli::CliEnvironment env{.out = std::cout,
                                    .err = std::cerr,
@@ -83,7 +123,9 @@ int main(int argc, char** argv) {
                                    .sleeper = &sleeper,
                                    .virtual_pauses_real = true,
                                    .virtual_chip_made = {},
-                                   .virtual_chip_done = {}};
+                                   .virtual_chip_done = {},
+                                   .stop_signal = &stop_signal,
+                                   .out_reader_gone = StdoutReaderGone};
 #ifdef VELMORA_WITH_STATION
   const velmora::cli::CommandAdder more[] = {velmora::station::AddStationCommand};
   return velmora::cli::RunIspCli(argc, argv, env, more);

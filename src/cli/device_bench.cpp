@@ -84,6 +84,14 @@ std::unique_ptr<DeviceBench> DeviceBench::Create(const GlobalOptions& options, C
     platform = bench->virtual_platform_.get();
 
     bench->flash_file_ = options.virtual_flash;
+    if (!bench->flash_file_.empty()) {
+      bench->flash_lock_ = FlashFileLock::Take(bench->flash_file_, error);
+      if (!bench->flash_lock_) return nullptr;
+      if (const auto state = LoadChipState(bench->flash_file_)) {
+        bench->chip_->Flash().SetStatus(state->status);
+        bench->chip_->RestoreIspMode(state->isp_mode);
+      }
+    }
     std::error_code code;
     if (!bench->flash_file_.empty() && fs::exists(bench->flash_file_, code)) {
       if (!ReadWholeFile(bench->flash_file_, bench->flash_loaded_, error)) return nullptr;
@@ -124,6 +132,9 @@ void DeviceBench::RestrictTo(const std::string& identity) {
 
 FileWriteResult DeviceBench::SaveVirtualFlash() {
   if (!chip_ || flash_file_.empty()) return {true, {}};
+  const FileWriteResult state = SaveChipState(
+      flash_file_, {chip_->InIspMode(), static_cast<std::uint8_t>(chip_->Flash().Status() & 0xFE)});
+  if (!state.ok) return state;
   const std::vector<std::uint8_t> now = chip_->Flash().ReadRange(0, chip_->Flash().Size());
   if (flash_file_existed_ && now == flash_loaded_) return {true, {}};
   return WriteFileAtomically(flash_file_, now);

@@ -16,6 +16,7 @@
 #include "velmora_usb.h"
 #include "virtual_chip.h"
 #include "virtual_clock.h"
+#include "virtual_flash_files.h"
 #include "virtual_usb_platform.h"
 
 namespace velmora::cli {
@@ -24,9 +25,10 @@ class DeviceBench {
  public:
   // Sets the link up. With --virtual the part is the one of the virtual chip's part table that
   // --virtual-id names (FF FF FF or 00 00 00: no flash answers), and its flash is loaded from
-  // --virtual-flash when that file exists (erased, all 0xFF, when it does not). Returns nullptr
-  // with `error` in words when the id is not six hex digits or names no part, or the flash file
-  // cannot be read or does not hold exactly the part's size.
+  // --virtual-flash when that file exists (erased, all 0xFF, when it does not), with the status
+  // register and ISP mode its FILE.state kept (virtual_flash_files.h). Returns nullptr with
+  // `error` in words when the id is not six hex digits or names no part, another run holds the
+  // flash file's lock, or the flash file cannot be read or does not hold exactly the part's size.
   static std::unique_ptr<DeviceBench> Create(const GlobalOptions& options, CliEnvironment& env,
                                              std::string& error);
   ~DeviceBench() = default;
@@ -45,7 +47,8 @@ class DeviceBench {
   sim::VirtualChip* VirtualChip() { return chip_.get(); }
 
   // With --virtual-flash: writes the chip's flash to its file in one step, when the file did not
-  // exist or the flash changed. Nothing to do counts as success.
+  // exist or the flash changed, and the chip's state to FILE.state. Nothing to do counts as
+  // success.
   FileWriteResult SaveVirtualFlash();
 
  private:
@@ -68,6 +71,7 @@ class DeviceBench {
   std::unique_ptr<ChipLink> link_;
 
   std::string flash_file_;
+  std::optional<FlashFileLock> flash_lock_;
   bool flash_file_existed_ = false;
   std::vector<std::uint8_t> flash_loaded_;
 };

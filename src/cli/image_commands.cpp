@@ -23,6 +23,7 @@ bool Load(CliContext& ctx, const std::string& file, ProgramImage& image, std::ui
     Fail(ctx, kExitUsage, loaded.message);
     return false;
   }
+  if (!loaded.note.empty()) ctx.env.out << loaded.note << '\n';
   checksum = loaded.checksum;
   ctx.report["file"]["length"] = image.length;
   ctx.report["file"]["checksum"] = HexText(checksum, 4);
@@ -46,6 +47,9 @@ int RunImageInfo(CliContext& ctx, const std::string& file) {
 }
 
 int RunImageDump(CliContext& ctx, const std::string& file, const std::string& out) {
+  if (const auto code = RefuseBadOutputs(ctx, {{file, "the program file"}}, {{out, "OUT"}})) {
+    return *code;
+  }
   ProgramImage image;
   std::uint16_t checksum = 0;
   if (!Load(ctx, file, image, checksum)) return kExitUsage;
@@ -56,6 +60,9 @@ int RunImageDump(CliContext& ctx, const std::string& file, const std::string& ou
 
 int RunPatchTable(CliContext& ctx, const std::string& in, const std::string& out,
                   const UserTableFields& fields) {
+  if (const auto code = RefuseBadOutputs(ctx, {{in, "the image IN"}}, {{out, "OUT"}})) {
+    return *code;
+  }
   ProgramImage image;
   std::uint16_t checksum = 0;
   if (!Load(ctx, in, image, checksum)) return kExitUsage;

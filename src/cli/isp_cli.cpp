@@ -44,12 +44,25 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
   app.add_option("--log", options.log, "Write a JSON report of the run to FILE")->type_name("FILE");
 }
 
+// A file written after the verdict failed: a success becomes a failure, and a last verdict line
+// says so, so that the last verdict printed and the exit code agree.
+int LateFailure(CliContext& ctx, int code, const std::string& error) {
+  ctx.env.err << error << '\n';
+  if (code != kExitSuccess) return code;
+  ctx.report["verdict"] = "failed";
+  PrintVerdict(ctx, "failed", error);
+  return kExitStepFailed;
+}
+
 // What is left to do once the command has run: keep the virtual chip's flash and write the
 // report. A file that cannot be written turns a success into exit code 1.
 int FinishRun(CliContext& ctx, int code) {
+  if (const char* name = StopSignalName(ctx.env)) ctx.report["signal"] = name;
   UnmuteOutput(ctx);
-  // Output that did not reach stdout (a full disk, a closed pipe) is a failed run.
-  if (!ctx.env.out.flush()) {
+  // Output that did not reach stdout (a full disk) is a failed run; a reader that went away
+  // (`| head`) is not: the run was still done, as its report says.
+  const bool reader_gone = ctx.env.out_reader_gone && ctx.env.out_reader_gone();
+  if (!ctx.env.out.flush() && !reader_gone) {
     ctx.env.err << "Cannot write the output to stdout\n";
     ctx.message = "Cannot write the output to stdout";
     if (code == kExitSuccess) code = kExitStepFailed;
@@ -57,21 +70,16 @@ int FinishRun(CliContext& ctx, int code) {
   if (ctx.bench) {
     // The flash is kept whatever the command found: it is what the chip now holds.
     const FileWriteResult saved = ctx.bench->SaveVirtualFlash();
-    if (!saved.ok) {
-      ctx.env.err << saved.error << '\n';
-      if (code == kExitSuccess) code = kExitStepFailed;
-    }
+    if (!saved.ok) code = LateFailure(ctx, code, saved.error);
     if (ctx.env.virtual_chip_done && ctx.bench->VirtualChip() != nullptr) {
       ctx.env.virtual_chip_done(*ctx.bench->VirtualChip());
     }
   }
-  if (!ctx.options.log.empty()) {
+  if (!ctx.options.log.empty() && ctx.log_allowed) {
     ctx.report.Finish(code, ctx.message);
     const FileWriteResult written = ctx.report.WriteTo(ctx.options.log);
-    if (!written.ok) {
-      ctx.env.err << written.error << '\n';
-      if (code == kExitSuccess) code = kExitStepFailed;
-    }
+    // The report cannot say that it was not written: only the exit code and the verdict can.
+    if (!written.ok) code = LateFailure(ctx, code, written.error);
   }
   return code;
 }
@@ -82,7 +90,7 @@ int RunIspCli(int argc, const char* const* argv, CliEnvironment& env,
               std::span<const CommandAdder> more) {
   GlobalOptions options;
   RunReport report(std::vector<std::string>(argv + 1, argv + argc));
-  CliContext ctx{env, options, report, {}, {}, {}};
+  CliContext ctx{env, options, report, {}, {}, false, true, {}};
   CommandRun run{ctx, options};
 
   CLI::App app(

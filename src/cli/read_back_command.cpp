@@ -1,5 +1,8 @@
 // read-back: the window's "Read Flash", with ISP mode around it and the file named on the
-// command line. The file is written whatever the reading found, as the window offers it.
+// command line. Only a complete, consistent copy goes to OUT: what a failed or stopped reading
+// got goes to a new file beside it, so an earlier good copy is never replaced by 0x5A filler.
+#include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -22,6 +25,16 @@ struct ReadBackArguments {
   bool range_given = false;           // --start or --size on the command line
 };
 
+// "OUT.partial", or "OUT.partial-2" and on when that name is taken.
+std::string UnusedNameBeside(const std::string& out) {
+  std::error_code error;
+  std::string name = out + ".partial";
+  for (int n = 2; std::filesystem::exists(std::filesystem::symlink_status(name, error)); ++n) {
+    name = out + ".partial-" + std::to_string(n);
+  }
+  return name;
+}
+
 // A range of the user's own must lie on the part: reading on past its end would wrap round to
 // its first bytes. The part's size comes from its identifier.
 std::optional<std::string> BeyondThePart(CliContext& ctx, const ReadBackArguments& args) {
@@ -36,6 +49,9 @@ std::optional<std::string> BeyondThePart(CliContext& ctx, const ReadBackArgument
 }
 
 int RunReadBack(CliContext& ctx, const ReadBackArguments& args) {
+  if (const auto code = RefuseBadOutputs(ctx, {}, {{args.out, "the read-back file"}})) {
+    return *code;
+  }
   if (const std::optional<int> code = ConnectDevice(ctx)) return *code;
   if (const auto beyond = BeyondThePart(ctx, args)) return Fail(ctx, kExitUsage, *beyond);
   ChipLink& link = ctx.bench->Link();
@@ -46,25 +62,47 @@ int RunReadBack(CliContext& ctx, const ReadBackArguments& args) {
                            "Ctrl-C: stopping at the next chunk");
   FlashContext flash{link, progress};
   // Indexed by flash address; the file gets [start, end).
-  std::vector<std::uint8_t> buffer(end);
+  std::vector<std::uint8_t> buffer(end, kReadBackFill);
   progress.BeginPass(start, end);
   // The window's button reads in whatever mode the chip is in; the flash answers only in ISP
   // mode, so the command enters it (unless told not to) and leaves it again.
   const bool consistent = InIspSession(link, args.isp_mode, [&] {
     progress.ProcessText(texts::kReadBackStart);
-    const bool ok = ReadBackRange(flash, start, end, buffer);
+    const bool ok = FlashPartReadable(flash) && ReadBackRange(flash, start, end, buffer);
     if (ok) progress.ProcessText(texts::kReadBackSuccess);
     return ok;
   });
   progress.EndPass(consistent);
   progress.FinishLine();
+  const bool stopped = !consistent && progress.StopRequested();
+  std::string words = progress.LastText();
+  if (const char* signal = StopSignalName(ctx.env); stopped && signal != nullptr) {
+    words += std::string(" (") + signal + ")";
+  }
 
   const std::span<const std::uint8_t> bytes = std::span(buffer).subspan(start);
-  const FileWriteResult written = WriteFileAtomically(args.out, bytes);
-  if (!written.ok) return Fail(ctx, kExitStepFailed, written.error);
-  ctx.env.out << "Wrote " << bytes.size() << " bytes to " << args.out << '\n';
-  ctx.report["file"] = {{"name", args.out}, {"length", bytes.size()}};
-  PrintVerdict(ctx, consistent ? "success" : "failed", progress.LastText());
+  const bool nothing_read =
+      std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == kReadBackFill; });
+  if (!consistent && nothing_read) {
+    ctx.env.out << args.out << " left as it was: nothing was read\n";
+  } else {
+    const std::string target = consistent ? args.out : UnusedNameBeside(args.out);
+    const FileWriteResult written = WriteFileAtomically(target, bytes);
+    if (!written.ok) {
+      Fail(ctx, kExitStepFailed, written.error);
+      PrintVerdict(ctx, "failed", written.error);
+      return kExitStepFailed;
+    }
+    ctx.env.out << "Wrote " << bytes.size() << " bytes to " << target << '\n';
+    if (!consistent) {
+      ctx.env.out << "The reading did not complete: " << args.out
+                  << " left as it was; what was read is in " << target
+                  << " (0x5A where nothing was read)\n";
+    }
+    ctx.report["file"] = {{"name", target}, {"length", bytes.size()}, {"complete", consistent}};
+  }
+  if (stopped) ctx.report["verdict"] = "stopped";
+  PrintVerdict(ctx, consistent ? "success" : stopped ? "stopped" : "failed", words);
   return consistent ? kExitSuccess : kExitStepFailed;
 }
 
@@ -79,8 +117,8 @@ void AddReadBackCommand(CLI::App& app, CommandRun& run) {
   CLI::App* command = app.add_subcommand(
       "read-back",
       "Read the flash (the first 128 KiB unless --start/--size say otherwise), each chunk "
-      "twice, into OUT.bin; exit 1 when a chunk did not read the same (the file is written all "
-      "the same)");
+      "twice, into OUT.bin; exit 1 when no flash answers or a chunk did not read the same (what "
+      "was read then goes to OUT.bin.partial, OUT.bin is left as it was)");
   command->add_option("OUT", o->args.out, "File to write")->required()->type_name("");
   // Within the 24-bit address space here; within the part once its identifier is read.
   const int max_kb = static_cast<int>(kFlashAddressLimit / 1024);

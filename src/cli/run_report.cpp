@@ -13,6 +13,57 @@
 namespace velmora::cli {
 namespace {
 
+// Length of the well-formed UTF-8 sequence at text[i], or 0 when the byte there starts none.
+std::size_t Utf8SequenceAt(const std::string& text, std::size_t i) {
+  const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
+  const std::uint8_t lead = byte(i);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  std::uint8_t low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;   // no overlong forms
+    if (lead == 0xED) high = 0x9F;  // no surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;  // nothing past U+10FFFF
+  } else {
+    return 0;
+  }
+  if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < length; ++k) {
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  }
+  return length;
+}
+
+// Every string in `value` made valid UTF-8, which JSON requires: a byte that is not part of a
+// well-formed sequence (an argument in another encoding, a stray byte) is written as the text
+// \xNN, so the report keeps it and can be written at all.
+void EscapeInvalidUtf8(nlohmann::ordered_json& value) {
+  if (value.is_structured()) {
+    for (auto& item : value) EscapeInvalidUtf8(item);
+    return;
+  }
+  if (!value.is_string()) return;
+  const std::string& text = value.get_ref<const std::string&>();
+  std::string escaped;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = Utf8SequenceAt(text, i);
+    if (length == 0) {
+      escaped += "\\x" + texts::Hex(static_cast<std::uint8_t>(text[i]), 2);
+      ++i;
+    } else {
+      escaped.append(text, i, length);
+      i += length;
+    }
+  }
+  value = escaped;
+}
+
 // The report's layout; raise it when a field changes its meaning or goes away.
 constexpr int kReportSchema = 1;
 
@@ -74,7 +125,9 @@ void RunReport::Finish(int exit_code, const std::string& message) {
 }
 
 FileWriteResult RunReport::WriteTo(const std::string& path) const {
-  const std::string text = json_.dump(2) + "\n";
+  nlohmann::ordered_json safe = json_;
+  EscapeInvalidUtf8(safe);
+  const std::string text = safe.dump(2) + "\n";
   return WriteFileAtomically(
       path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
 }

@@ -22,8 +22,9 @@ namespace fs = std::filesystem;
 // Links followed before a chain is taken for a loop.
 constexpr int kMaxLinkHops = 40;
 
-FileWriteResult Failure(const std::string& what, const fs::path& target, int error_number) {
-  return {false, what + " " + target.filename().string() + ": " + std::strerror(error_number)};
+// Names the file as the user gave it, with the system's reason.
+FileWriteResult Failure(const std::string& what, const std::string& path, int error_number) {
+  return {false, what + " \"" + path + "\": " + std::strerror(error_number)};
 }
 
 // The file a write to `path` must change: the end of its chain of symbolic links (a link's
@@ -94,20 +95,20 @@ bool WriteAll(std::FILE* file, std::span<const std::uint8_t> bytes) {
 
 FileWriteResult WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes) {
   const fs::path named(path);
-  if (named.filename().empty()) return {false, "Cannot write " + path + ": no file name"};
+  if (named.filename().empty()) return {false, "Cannot write \"" + path + "\": no file name"};
   fs::path target;
-  if (!ResolveLinks(named, target)) return Failure("Cannot follow", named, ELOOP);
+  if (!ResolveLinks(named, target)) return Failure("Cannot follow", path, ELOOP);
   // Only a regular file is replaced. Renaming over a device node or a named pipe would swap it
   // for a plain file (run as root, "dump to /dev/null" would replace /dev/null).
   std::error_code status_error;
   const fs::file_status existing = fs::status(target, status_error);
   if (fs::exists(existing) && !fs::is_regular_file(existing)) {
-    return {false, "Cannot write " + target.filename().string() + ": not a regular file"};
+    return {false, "Cannot write \"" + path + "\": not a regular file"};
   }
   const fs::path temporary = TemporaryBeside(target);
 
   std::FILE* file = CreateTemporary(temporary, target);
-  if (file == nullptr) return Failure("Cannot create", target, errno);
+  if (file == nullptr) return Failure("Cannot create", path, errno);
 
   const bool written = WriteAll(file, bytes);
   const int write_error = errno;
@@ -116,14 +117,14 @@ FileWriteResult WriteFileAtomically(const std::string& path, std::span<const std
   std::error_code ignored;
   if (!written || !closed) {
     fs::remove(temporary, ignored);
-    return Failure("Cannot write", target, written ? close_error : write_error);
+    return Failure("Cannot write", path, written ? close_error : write_error);
   }
 
   std::error_code renamed;
   fs::rename(temporary, target, renamed);
   if (renamed) {
     fs::remove(temporary, ignored);
-    return {false, "Cannot replace " + target.filename().string() + ": " + renamed.message()};
+    return {false, "Cannot replace \"" + path + "\": " + renamed.message()};
   }
   return {true, {}};
 }

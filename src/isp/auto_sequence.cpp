@@ -87,6 +87,12 @@ std::optional<std::string> AutoRefusal(const AutoSteps& steps, const FlashRange&
   if (ErasesSectors(steps, range)) {
     if (!EraseExtent(range).WithinFlash()) return texts::RangeBeyondFlash(kFlashAddressLimit);
     if (!SectorAligned(range)) return texts::kUnalignedRange;
+    // Past the erased range the flash is not blank: the blank check would fail there once the
+    // range had been erased, leaving the board without firmware.
+    if (image.length > range.range_size) {
+      return "Image longer than the range: " + std::to_string(image.length) + " bytes, range " +
+             std::to_string(range.range_size / 1024) + " KB";
+    }
   }
   return std::nullopt;
 }
@@ -144,6 +150,18 @@ AutoOutcome RunAutoSequence(FlashContext& ctx, const AutoSteps& ticked, const Fl
   const bool past_end = !extent.Within(capacity) ||
                         (ErasesSectors(steps, range) && !EraseExtent(range).Within(capacity));
   if (past_end) run.Fail(texts::RangeBeyondFlash(capacity));
+
+  // A part still busy from an earlier, cut-short run ignores the status clear and the erase:
+  // give it the time a chip erase may take before anything is sent to it.
+  // A status read that fails says nothing here; the steps find out on their own.
+  const bool touches_flash =
+      steps.erase || steps.blank || steps.program || steps.verify || steps.protect;
+  if (touches_flash && !run.Failed()) {
+    const std::optional<std::uint8_t> status = ReadStatusChecked(ctx.link);
+    if (status && IsBusy(*status) && !WaitUntilIdle(ctx.link, ChipErasePolls(chip_id))) {
+      run.Fail(texts::kFlashBusy);
+    }
+  }
 
   std::vector<std::uint32_t>& changed = outcome.sectors_changed;
   if (changed_only && !run.Failed()) {

@@ -95,14 +95,17 @@ class AutoStepObserver {
 // Why a run must not touch the device at all, or nothing: an empty image ("Program File is
 // empty !!": the run would erase the chip and report success), a range reaching past the 24-bit
 // address space, or, with Erase under AssignRange, a start or size that is not a multiple of
-// 4 KiB; under ChangedOnly, erase, program or verify unticked. The window shows the empty image
-// in a "Dialog" box before it calls the run.
+// 4 KiB, or an image longer than the range's size it erases ("Image longer than the range: ...");
+// under ChangedOnly, erase, program or verify unticked. The window shows the empty image in a
+// "Dialog" box before it calls the run.
 std::optional<std::string> AutoRefusal(const AutoSteps& steps, const FlashRange& range,
                                        const ProgramImage& image,
                                        AutoProfile profile = AutoProfile::Design);
 
 // Runs one pass: "Enter ISP Mode" and a pump; open; IspEnter (ISP Mode); FlashReadId into
-// `chip_id` (kept on failure) and the page size from it; with Erase "Clear Status register",
+// `chip_id` (kept on failure) and the page size from it; one status read and, when it reads
+// busy, a wait (bounded by the chip-erase budget) for the part to be idle, else "Flash is busy"
+// and nothing is written; with Erase "Clear Status register",
 // one status read, status 0x00 (whose block-protect bits must read back clear, else "Clear
 // Status register Fail"), then the erase (which opens and closes the link itself); open;
 // blank check, program and verify over the image's extent, each only while no step failed;

@@ -117,8 +117,15 @@ bool RunRangeOperation(FlashContext& ctx, RangeOperation operation, const Progra
 bool ReadBackRange(FlashContext& ctx, std::uint32_t start, std::uint32_t end,
                    std::span<std::uint8_t> buffer);
 
-// The read-back button up to the save dialog: "Read Flash data back", open, the first 128 KiB
-// into `buffer`, "Read Flash content Success" when consistent, close. The window then offers the
+// Whether the part can be read back (the link must be open): its identifier answers (FF FF FF,
+// 00 00 00 or no answer: false with "No flash answers: JEDEC id ...") and it turns idle within a
+// chip erase's time (else false with "Flash is busy"). A busy part ignores the identifier command
+// too: a busy status read tells it from an empty socket.
+bool FlashPartReadable(FlashContext& ctx);
+
+// The read-back button up to the save dialog: "Read Flash data back", open, FlashPartReadable,
+// the first 128 KiB into `buffer` (0x5A where nothing was read), "Read Flash content Success" when
+// consistent, close. The window then offers the
 // first kReadBackEnd bytes of the buffer for saving, whatever the result.
 bool ReadFlashBack(FlashContext& ctx, std::span<std::uint8_t> buffer);
 

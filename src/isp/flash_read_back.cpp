@@ -4,9 +4,35 @@
 #include <array>
 
 #include "flash_engine.h"
+#include "flash_status.h"
 #include "flash_texts.h"
+#include "preflight.h"
 
 namespace velmora {
+
+// With no part on the bus every chunk reads FF (or 00) the same twice, and a busy part answers
+// its status byte for every byte: neither may pass for a copy of the flash.
+bool FlashPartReadable(FlashContext& ctx) {
+  ChipIdBytes id{};
+  bool answered = FlashReadId(ctx.link, id) && !NoFlashAnswers(id);
+  // A busy part ignores the identifier command too, so its bus floats like an empty socket's;
+  // its status register tells the two apart (an empty socket reads all ones there as well).
+  const std::optional<std::uint8_t> status = ReadStatusChecked(ctx.link);
+  const bool busy = status && IsBusy(*status) && *status != 0xFF;
+  if (!answered && !busy) {
+    ctx.progress.ProcessText(texts::kNoFlash + ChipIdText(id));
+    return false;
+  }
+  if (!WaitUntilIdle(ctx.link, ChipErasePolls(answered ? id : ChipIdBytes{}))) {
+    ctx.progress.ProcessText(texts::kFlashBusy);
+    return false;
+  }
+  if (!answered && !(FlashReadId(ctx.link, id) && !NoFlashAnswers(id))) {
+    ctx.progress.ProcessText(texts::kNoFlash + ChipIdText(id));
+    return false;
+  }
+  return true;
+}
 
 bool ReadBackRange(FlashContext& ctx, std::uint32_t start, std::uint32_t end,
                    std::span<std::uint8_t> buffer) {
@@ -46,8 +72,10 @@ bool ReadBackRange(FlashContext& ctx, std::uint32_t start, std::uint32_t end,
 
 bool ReadFlashBack(FlashContext& ctx, std::span<std::uint8_t> buffer) {
   ctx.progress.ProcessText(texts::kReadBackStart);
+  if (buffer.size() < kReadBackEnd) return false;
+  std::fill_n(buffer.begin(), kReadBackEnd, kReadBackFill);
   ctx.link.usb.Open();
-  const bool ok = ReadBackRange(ctx, 0, kReadBackEnd, buffer);
+  const bool ok = FlashPartReadable(ctx) && ReadBackRange(ctx, 0, kReadBackEnd, buffer);
   if (ok) ctx.progress.ProcessText(texts::kReadBackSuccess);
   ctx.link.usb.Close();
   return ok;

@@ -15,7 +15,8 @@ namespace velmora {
 // is a file larger than kLargestProgramFile. Returns the failure, or nothing when `in` is open.
 std::optional<ImageLoadResult> OpenImageFile(const std::string& path, std::ifstream& in);
 
-ImageLoadResult CannotOpen(const std::string& path);
+// "Cannot open the program file "x.hex": No such file or directory." (`reason`: the system's).
+ImageLoadResult CannotOpen(const std::string& path, const std::string& reason);
 ImageLoadResult CannotRead(const std::string& path);
 ImageLoadResult TooLarge(const std::string& path);
 

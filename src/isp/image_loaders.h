@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "program_image.h"
 
@@ -16,20 +17,29 @@ namespace velmora {
 inline constexpr std::uint64_t kLargestProgramFile = 16 * 1024 * 1024;
 
 struct ImageLoadResult {
+  ImageLoadResult() = default;
+  ImageLoadResult(bool ok_, std::uint16_t checksum_, std::string message_, std::string note_ = {})
+      : ok(ok_), checksum(checksum_), message(std::move(message_)), note(std::move(note_)) {}
+
   bool ok = false;
   // 16-bit sum of the loaded image's bytes 0 .. length - 1 (valid when ok).
   std::uint16_t checksum = 0;
   // When !ok: one sentence for the user that names the file and says what is wrong (for a
   // damaged HEX file also the line). Empty when ok.
   std::string message;
+  // When ok: something the user should know about the load ("the 0xFF padding past 256 KiB
+  // is not programmed"), or empty.
+  std::string note;
 };
 
 // Both loaders refuse, before reading a byte, a path that is not a regular file (also behind a
 // link: a folder, a FIFO, a device) and a file larger than kLargestProgramFile.
 
-// Raw bytes from image address 0 on; at most the first 256 KiB are taken and the rest of the
-// image is 0xFF. length = bytes read (an empty file loads fine with length 0 and checksum 0).
-// Fails when the file is refused as above, cannot be opened or a read fails.
+// Raw bytes from image address 0 on; the rest of the image is 0xFF. length = bytes read (an
+// empty file loads fine with length 0 and checksum 0). A file longer than 256 KiB loads only
+// when its bytes past 256 KiB are all 0xFF padding (with a note that they are not programmed);
+// otherwise it is refused with its size, as cutting it would lose firmware. Fails when the file
+// is refused as above, cannot be opened or a read fails.
 ImageLoadResult LoadBinaryImage(const std::string& path, ProgramImage& image);
 
 // Intel HEX: data records land at base + 16-bit address, where extended segment (02) and

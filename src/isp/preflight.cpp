@@ -8,6 +8,10 @@ namespace velmora {
 PartState ReadPartState(ChipLink& link, bool isp_mode) {
   return InIspSession(link, isp_mode, [&] {
     PartState state;
+    // A busy part ignores the identifier command and its bus floats like an empty socket's (whose
+    // status reads all ones, never busy alone): let it finish first.
+    const std::optional<std::uint8_t> first = ReadStatusChecked(link);
+    if (first && IsBusy(*first) && *first != 0xFF) state.stayed_busy = !WaitWhileBusy(link);
     state.id_read = FlashReadId(link, state.id);
     state.status = ReadStatusChecked(link);
     return state;

@@ -33,9 +33,11 @@ struct PartState {
   bool id_read = false;                // FlashReadId was answered
   ChipIdBytes id{};                    // all zero when it was not
   std::optional<std::uint8_t> status;  // the status register, when the read was answered
+  bool stayed_busy = false;            // the part read busy through the whole wait
 };
 
-// One ISP session (InIspSession) that reads the identifier and the status register.
+// One ISP session (InIspSession) that reads the identifier and the status register, after
+// waiting (WaitWhileBusy) for a part that reads busy to finish.
 PartState ReadPartState(ChipLink& link, bool isp_mode);
 
 // FF FF FF: nothing drives the bus. 00 00 00: a bridge with no part behind it answers zeros.

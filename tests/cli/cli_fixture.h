@@ -77,7 +77,9 @@ class CliTest : public ::testing::Test {
         .sleeper = &bus_clock,
         .virtual_pauses_real = false,
         .virtual_chip_made = chip_made,
-        .virtual_chip_done = chip_done};
+        .virtual_chip_done = chip_done,
+        .stop_signal = nullptr,
+        .out_reader_gone = {}};
     if (out_broken) out.setstate(std::ios::badbit);
     CliRun run;
     run.code = RunIspCli(static_cast<int>(argv.size()), argv.data(), env);

@@ -5,9 +5,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <random>
 
 #include "cli_fixture.h"
+#include "program_image.h"
 #include "run_report.h"
+#include "virtual_flash_files.h"
 
 namespace velmora::cli::testing {
 namespace {
@@ -275,53 +279,115 @@ TEST_F(CliTest, AssignedRangeErasesOnlyItsSectorsAndAnUnerasedBlankCheckIsExplai
   EXPECT_EQ(Read(flash), kept) << "nothing was programmed";
 }
 
-// A read-back that fails still writes its file, in one step: the chunks read before the failure
-// and the 0x5A fill from the failing chunk on. Outside ISP mode the flash does not answer at all.
-TEST_F(CliTest, AFailedReadBackExitsOneAndStillWritesItsFile) {
+// A read-back that fails or is stopped never replaces OUT: what was read goes to OUT.partial
+// (the chunks read before the failure, then the 0x5A fill), and nothing is written when nothing
+// was read. No flash on the bus, or none reachable outside ISP mode, is a failure.
+TEST_F(CliTest, AFailedReadBackLeavesOutAsItWasAndKeepsWhatWasReadBesideIt) {
   const struct {
-    bool isp_mode;
-    bool unplugged_midway;
-  } cases[] = {{true, true}, {false, false}};
+    const char* name;
+    std::vector<std::string> extra;
+    std::function<void(sim::VirtualChip&)> arrange;
+    const char* verdict;
+    bool partial;
+  } cases[] = {
+      {"unplugged midway",
+       {},
+       [](sim::VirtualChip& chip) { chip.UnplugAfterTransfers(400); },
+       "Verdict: failed: Verifying Fail at 0x",
+       true},
+      {"stopped midway",
+       {},
+       [this](sim::VirtualChip& chip) {
+         chip.SetTransferHook([this](std::uint32_t n) { interrupted = interrupted || n == 400; });
+       },
+       "Verdict: stopped: Stopped by user",
+       true},
+      {"outside ISP mode",
+       {"--no-isp-mode"},
+       nullptr,
+       "Verdict: failed: No flash answers: JEDEC id 00 00 00",
+       false},
+      {"no flash",
+       {"--virtual-id", "FFFFFF"},
+       nullptr,
+       "Verdict: failed: No flash answers: JEDEC id FF FF FF",
+       false},
+      {"part stays busy",
+       {},
+       [](sim::VirtualChip& chip) { chip.SetFlashStuckBusy(true); },
+       "Verdict: failed: Flash is busy",
+       false},
+  };
   for (const auto& c : cases) {
-    chip_made = [c](sim::VirtualChip& chip) {
+    SCOPED_TRACE(c.name);
+    interrupted = false;
+    chip_made = [&c](sim::VirtualChip& chip) {
       chip.Flash().Fill(0x3C);
-      if (c.unplugged_midway) chip.UnplugAfterTransfers(400);  // about 65 chunks in
+      if (c.arrange) c.arrange(chip);
     };
-    const std::string out = Path("back.bin");
+    const std::string out = Write(std::string(c.name) + ".bin", "an earlier good copy");
     std::vector<std::string> args{"--virtual", "read-back", out};
-    if (!c.isp_mode) args.push_back("--no-isp-mode");
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
     const CliRun run = Run(args);
     EXPECT_EQ(run.code, 1);
-    const std::size_t at = run.out.find("Verdict: failed: Verifying Fail at 0x");
-    ASSERT_NE(at, std::string::npos) << run.out;
-    const std::uint32_t failed_at = std::stoul(run.out.substr(at + 37, 6), nullptr, 16);
-    EXPECT_EQ(failed_at == 0, !c.unplugged_midway) << failed_at;
-    const Bytes file = Read(out);
+    EXPECT_THAT(run.out, HasSubstr(c.verdict));
+    EXPECT_EQ(Read(out), Bytes(std::string_view("an earlier good copy").begin(),
+                               std::string_view("an earlier good copy").end()));
+    EXPECT_EQ(std::filesystem::exists(out + ".partial"), c.partial);
+    if (!c.partial) continue;
+    EXPECT_THAT(run.out, HasSubstr("what was read is in " + out + ".partial"));
+    const Bytes file = Read(out + ".partial");
     ASSERT_EQ(file.size(), 0x20000u);
-    EXPECT_TRUE(
-        std::all_of(file.begin(), file.begin() + failed_at, [](auto b) { return b == 0x3C; }));
-    EXPECT_TRUE(
-        std::all_of(file.begin() + failed_at, file.end(), [](auto b) { return b == 0x5A; }));
+    const auto first_fill = std::find(file.begin(), file.end(), 0x5A);
+    EXPECT_GT(first_fill - file.begin(), 0x400) << "about 65 chunks were read";
+    EXPECT_TRUE(std::all_of(file.begin(), first_fill, [](auto b) { return b == 0x3C; }));
+    EXPECT_TRUE(std::all_of(first_fill, file.end(), [](auto b) { return b == 0x5A; }));
   }
 }
 
-// Damaged or unsuitable input and parts that cannot take the image: exit 2, and the part has
-// not been written (its flash file unchanged, no write of any kind at the chip, ISP mode left).
 TEST_F(CliTest, RefusalsExitTwoBeforeAnythingIsWritten) {
   Bytes big(100 * 1024);
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i * 7);
   const std::string big_file = Write("big.bin", big);
   const std::string demo = Sample("velmora-demo-fw.hex");
+  Bytes past_image(kProgramImageSize + 1, 0xFF);
+  past_image.back() = 0x00;  // firmware past 256 KiB, which a cut would lose
+  const std::string read_only = Write("read-only.json", "{}");
+  std::filesystem::permissions(read_only, std::filesystem::perms::owner_read);
   const struct {
     std::vector<std::string> args;
-    const char* says;
+    std::string says;
     bool looked_for_device;
   } cases[] = {
+      {{"auto", big_file, "--range", "32:4"},
+       "Image longer than the range: 102400 bytes, range 4 KB",
+       false},
+      {{"auto", Write("long.bin", past_image)}, "holds 262145 bytes", false},
+      {{"--log", big_file, "auto", big_file},
+       "Cannot write the report (--log) \"" + big_file + "\": it is the program file",
+       false},
+      {{"--virtual-flash", big_file, "auto", big_file}, "it is the program file", false},
+      {{"--log", Path("nodir/r.json"), "auto", demo},
+       "\"" + Path("nodir/r.json") + "\": No such file or directory",
+       false},
+      {{"--log", read_only, "auto", demo}, "the file is read-only", false},
+      {{"--log", Path("dump.bin"), "read-back", Path("dump.bin")},
+       "it is also the read-back file",
+       false},
+      {{"patch-table", big_file, big_file},
+       "Cannot write OUT \"" + big_file + "\": it is the image IN",
+       false},
+      {{"read-back", Path("nodir/dump.bin")},
+       "Cannot write the read-back file \"" + Path("nodir/dump.bin") +
+           "\": No such file or directory",
+       false},
       {{"auto", Write("bad.hex", ":10000000ZZ\r\n:00000001FF\r\n")}, "bad.hex", false},
       {{"auto", Write("cut.hex", ":0400000001020304F2\r\n")}, "cut.hex", false},
       {{"auto", Write("empty.bin", "")}, "Program File is empty !!", false},
       {{"auto", Write("fw.txt", "data")}, "fw.txt", false},
-      {{"auto", Path("missing.bin")}, "missing.bin", false},
+      {{"auto", Path("missing.bin")},
+       "Cannot open the program file \"" + Path("missing.bin") + "\": No such file or directory.",
+       false},
       {{"auto", demo, "--range", "1:4"}, "multiples of 4 KB", false},
       {{"auto", demo, "--changed-only", "--no-verify"}, "erase, program and verify", false},
       {{"auto", demo, "--range", "16384:0"}, "Range beyond flash address 0xFFFFFF", false},
@@ -350,6 +416,7 @@ TEST_F(CliTest, RefusalsExitTwoBeforeAnythingIsWritten) {
     }
   }
 
+  chip_done = nullptr;  // it names the loop's check, gone now
   // A damaged file against a kept flash: the file stays byte for byte.
   const Bytes pattern = Filled(kPartSize, 0xA5);
   const std::string flash = Write("kept.bin", pattern);
@@ -360,6 +427,15 @@ TEST_F(CliTest, RefusalsExitTwoBeforeAnythingIsWritten) {
       Run({"--virtual", "--virtual-flash", Write("small.bin", Filled(4096, 0)), "auto", demo});
   EXPECT_EQ(wrong.code, 2);
   EXPECT_THAT(wrong.err, HasSubstr("holds 4096 bytes, but the part C2 20 13 holds 524288"));
+  EXPECT_EQ(Read(big_file), big) << "neither the report nor the flash went over the firmware";
+  // A kept flash another run is working on.
+  std::string error;
+  const auto held = FlashFileLock::Take(flash, error);
+  ASSERT_TRUE(held) << error;
+  const CliRun locked = Run({"--virtual", "--virtual-flash", flash, "auto", demo});
+  EXPECT_EQ(locked.code, 2);
+  EXPECT_THAT(locked.err, HasSubstr("is in use by another run (lock \"" + flash + ".lock\")"));
+  EXPECT_EQ(Read(flash), pattern);
 }
 
 TEST_F(CliTest, VerifyFailureListsTheFirstEightWrongBytesAndWhichWayTheirBitsAreWrong) {
@@ -474,10 +550,73 @@ TEST_F(CliTest, VirtualLatencyMovesTheChipsClockByEveryTransfer) {
   }
 }
 
+// The folder was there when the run began and is gone when the report is written: the run
+// fails, and its last verdict line says so, as the exit code does.
 TEST_F(CliTest, AReportThatCannotBeWrittenFailsAnOtherwiseGoodRun) {
-  const CliRun run = Run({"--virtual", "--log", Path("no-such-folder/r.json"), "detect"});
+  std::filesystem::create_directory(Path("gone"));
+  chip_done = [&](sim::VirtualChip&) { std::filesystem::remove(Path("gone")); };
+  const CliRun run =
+      Run({"--virtual", "--log", Path("gone/r.json"), "auto", Sample("velmora-demo-fw.bin")});
   EXPECT_EQ(run.code, 1);
-  EXPECT_THAT(run.err, HasSubstr("Cannot create r.json"));
+  EXPECT_THAT(run.err, HasSubstr("Cannot create \"" + Path("gone/r.json") +
+                                 "\": No such file or directory"));
+  const std::string last_verdict = run.out.substr(run.out.rfind("Verdict: "));
+  EXPECT_THAT(last_verdict, ::testing::StartsWith("Verdict: failed: Cannot create"));
+}
+
+// A part still busy from a cut-short run: the run waits for it (bounded) before the status
+// clear, which a busy part would ignore, and says "Flash is busy" when it stays busy.
+TEST_F(CliTest, AutoWaitsForABusyPartAndRefusesOneThatStaysBusy) {
+  const struct {
+    std::uint32_t busy_transfers;  // the part turns idle after this many transfers
+    int code;
+    const char* verdict;
+  } cases[] = {{60, 0, "Verdict: success: Verifying Success"},
+               {~0u, 2, "Verdict: refused: Flash is busy"}};
+  for (const auto& c : cases) {
+    Bytes left;
+    chip_made = [&](sim::VirtualChip& chip) {
+      chip.Flash().Fill(0x3C);
+      chip.SetFlashStuckBusy(true);
+      chip.SetTransferHook([&chip, &c](std::uint32_t n) {
+        if (n == c.busy_transfers) chip.SetFlashStuckBusy(false);
+      });
+    };
+    chip_done = [&](sim::VirtualChip& chip) { left = chip.Flash().ReadRange(0, 16); };
+    const CliRun run = Run({"--virtual", "auto", Sample("velmora-demo-fw.bin")});
+    EXPECT_EQ(run.code, c.code) << run.out;
+    EXPECT_THAT(run.out, HasSubstr(c.verdict));
+    EXPECT_EQ(left == Filled(16, 0x3C), c.code != 0) << "a busy part is not written";
+  }
+}
+
+// Arguments are bytes, not always UTF-8 (a file name from another system, a stray byte): the
+// report keeps each one, the bytes that are no UTF-8 written as \xNN, and is always written.
+TEST_F(CliTest, ArgumentsThatAreNoUtf8AreEscapedInTheReport) {
+  const struct {
+    std::string name, in_report;
+  } cases[] = {
+      {"caf\xC3\xA9.bin", "caf\xC3\xA9.bin"},  // UTF-8 stays as it is
+      {"\xFF\xFE.bin", "\\xFF\\xFE.bin"},
+      {"\xED\xA0\x80.bin", "\\xED\\xA0\\x80.bin"},  // a surrogate
+      {"\xC0\xAF.bin", "\\xC0\\xAF.bin"},           // an overlong '/'
+      {"cut\xE2\x82.bin", "cut\\xE2\\x82.bin"},
+  };
+  const std::string log = Path("r.json");
+  for (const auto& c : cases) {
+    const CliRun run = Run({"--virtual", "--log", log, "auto", Path(c.name)});
+    EXPECT_EQ(run.code, 2) << run.err;
+    EXPECT_EQ(ReadJson(log)["arguments"][4], Path(c.in_report));
+  }
+  std::mt19937 random(20);
+  for (int i = 0; i < 50; ++i) {
+    std::string name(1 + random() % 12, ' ');
+    for (char& ch : name) ch = static_cast<char>(1 + random() % 255);
+    std::erase(name, '/');
+    const CliRun run = Run({"--virtual", "--log", log, "image", "info", "x" + name + ".bin"});
+    EXPECT_EQ(run.code, 2);
+    EXPECT_EQ(ReadJson(log)["verdict"], "refused");
+  }
 }
 
 // A device that is there but cannot be opened (no permission on Linux): the platform's words,

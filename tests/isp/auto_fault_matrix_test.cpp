@@ -87,11 +87,17 @@ void PrintTo(const Config& config, std::ostream* out) {
 // The label texts that end a run, shortened to their kind.
 std::string OutcomeOf(const std::string& last_text, bool step_failed) {
   if (!step_failed) return last_text == "Verifying Success" ? "success" : "SUCCESS? " + last_text;
-  static const char* const kKinds[] = {"Erase Flash Fail",           "Clear Status register Fail",
-                                       "Blanking Fail at 0x",        "Programming Fail at 0x",
-                                       "Verifying Fail at 0x",       "Flash Protect Fail",
-                                       "Exit ISP Mode Fail",         "Stopped by user",
-                                       "Range beyond flash address", "Comparing Fail at 0x"};
+  static const char* const kKinds[] = {"Erase Flash Fail",
+                                       "Clear Status register Fail",
+                                       "Blanking Fail at 0x",
+                                       "Programming Fail at 0x",
+                                       "Verifying Fail at 0x",
+                                       "Flash Protect Fail",
+                                       "Exit ISP Mode Fail",
+                                       "Stopped by user",
+                                       "Range beyond flash address",
+                                       "Comparing Fail at 0x",
+                                       "Flash is busy"};
   for (const char* kind : kKinds) {
     if (last_text.starts_with(kind)) return kind;
   }

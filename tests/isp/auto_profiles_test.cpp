@@ -32,8 +32,9 @@ TEST(AutoFastProfile, EachPageCostsOneStatusReadAtItsTypicalTimeAndEveryReadIsLo
     EXPECT_EQ(rig.chip.Flash().ReadRange(0, 3000), ImageBytes(image, 0, 3000));
     const std::size_t pages = rig.chip.Flash().PagePrograms();
     EXPECT_EQ(pages, (3000u + PageSizeFor(c.id) - 1) / PageSizeFor(c.id));
-    // One read before the first page; every 0x83 answers a read command, none follows a page.
-    EXPECT_EQ(rig.Requests(0x81, opcode::kReadStatus).size(), pages * c.reads_per_page + 1);
+    // The idle check before the first step and one read before the first page; every 0x83
+    // answers a read command, none follows a page.
+    EXPECT_EQ(rig.Requests(0x81, opcode::kReadStatus).size(), pages * c.reads_per_page + 2);
     EXPECT_EQ(rig.Requests(0x83).size(), rig.Requests(0x81).size());
     for (const auto& read : rig.Requests(0x81, opcode::kRead)) EXPECT_EQ(read.setup.value, 255);
   }

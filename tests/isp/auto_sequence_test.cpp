@@ -389,12 +389,23 @@ TEST_F(AutoSequenceTest, StopEndsTheRunAtTheNextBoundaryAndStillProtectsAndLeave
   }
 }
 
-TEST_F(AutoSequenceTest, RangePastTheAddressSpaceIsRefusedBeforeTheDeviceIsTouched) {
-  const AutoOutcome outcome =
-      Run(kAllTicked, RandomImage(8192), {RangeChoice::AssignRange, 0xFFF000, 0x1000});
-  EXPECT_TRUE(outcome.step_failed);
-  EXPECT_EQ(progress.process, std::vector<std::string>{"Range beyond flash address 0xFFFFFF"});
-  EXPECT_TRUE(transcript.Events().empty());
+TEST_F(AutoSequenceTest, RangePastTheAddressSpaceOrShorterThanTheImageIsRefusedUntouched) {
+  const struct {
+    FlashRange range;
+    const char* text;
+  } cases[] = {
+      {{RangeChoice::AssignRange, 0xFFF000, 0x1000}, "Range beyond flash address 0xFFFFFF"},
+      // The erase would clear 4 KiB and the blank check then fail past it: no firmware left.
+      {{RangeChoice::AssignRange, 0x8000, 0x1000},
+       "Image longer than the range: 8192 bytes, range 4 KB"},
+  };
+  for (const auto& c : cases) {
+    progress.process.clear();
+    const AutoOutcome outcome = Run(kAllTicked, RandomImage(8192), c.range);
+    EXPECT_TRUE(outcome.step_failed);
+    EXPECT_EQ(progress.process, std::vector<std::string>{c.text});
+    EXPECT_TRUE(transcript.Events().empty());
+  }
 }
 
 // ---- What the run must notice and refuse ----
@@ -569,9 +580,9 @@ TEST_F(AutoSequenceTest, ARangePastThePartsEndIsRefusedOnceTheIdentifierIsRead) 
        8192,
        true,
        "Range beyond flash address 0x07FFFF"},
-      {"512 KiB part, only the image past the end",
+      {"512 KiB part, image and erase past the end",
        {0xC2, 0x20, 0x13},
-       {RangeChoice::AssignRange, 508 * 1024, 4 * 1024},
+       {RangeChoice::AssignRange, 508 * 1024, 8 * 1024},
        8192,
        true,
        "Range beyond flash address 0x07FFFF"},

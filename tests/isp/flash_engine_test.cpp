@@ -517,7 +517,13 @@ TEST_F(FlashEngineTest, ReadBackFailures) {
     const char* last_text;
     std::uint32_t fill_from;  // first buffer byte that must still hold 0x5A
   } cases[] = {
-      {"no device", [](ChipRig& r) { r.chip.Unplug(); }, false, "Verifying Fail at 0x000000", 0},
+      {"no device", [](ChipRig& r) { r.chip.Unplug(); }, false,
+       "No flash answers: JEDEC id 00 00 00", 0},
+      // Neither an empty socket nor a busy part may read back as a consistent copy.
+      {"no flash on the bus", [](ChipRig& r) { r.chip.Flash().SetAbsent(true); }, false,
+       "No flash answers: JEDEC id FF FF FF", 0},
+      {"part stays busy", [](ChipRig& r) { r.chip.SetFlashStuckBusy(true); }, false,
+       "Flash is busy", 0},
       {"one inconsistent read is read again",
        [](ChipRig& r) { r.chip.FlipReadBits(0x08, sim::VirtualChip::Flip::Once, 3); }, true,
        "Read Flash content Success", kReadBackEnd},

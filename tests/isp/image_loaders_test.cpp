@@ -65,8 +65,13 @@ TEST_F(LoaderTest, RawFileFillsImageFromZeroAndTheRestIsErased) {
       {"300 pattern", Pattern(300), 300, Sum16(Pattern(300), 300)},
       {"exactly 256 KiB", Pattern(kProgramImageSize, 5), kProgramImageSize,
        Sum16(Pattern(kProgramImageSize, 5), kProgramImageSize)},
-      {"longer than 256 KiB", Pattern(kProgramImageSize + 1000, 5), kProgramImageSize,
-       Sum16(Pattern(kProgramImageSize, 5), kProgramImageSize)},
+      {"0xFF padding past 256 KiB",
+       [] {
+         auto bytes = Pattern(kProgramImageSize, 5);
+         bytes.resize(kProgramImageSize + 1000, 0xFF);
+         return bytes;
+       }(),
+       kProgramImageSize, Sum16(Pattern(kProgramImageSize, 5), kProgramImageSize)},
   };
   for (const RawCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -74,6 +79,10 @@ TEST_F(LoaderTest, RawFileFillsImageFromZeroAndTheRestIsErased) {
     const ImageLoadResult result = LoadBinaryImage(dir.Write("fw.bin", c.file), image);
     ASSERT_TRUE(result.ok) << result.message;
     EXPECT_EQ(result.message, "");
+    // Padding that is not programmed is said, with the file's size.
+    EXPECT_EQ(result.note.find("263144 bytes") != std::string::npos,
+              c.file.size() > kProgramImageSize)
+        << result.note;
     EXPECT_EQ(result.checksum, c.checksum);
     EXPECT_EQ(image.length, c.length);
     for (std::uint32_t i = 0; i < kProgramImageSize; ++i) {
@@ -147,14 +156,15 @@ TEST_F(LoaderTest, FifosDevicesAndOversizedFilesAreRefusedWithoutReading) {
       ExpectImageUntouched();
     }
   }
-  // A link to a regular file is that file; a raw file of the largest size still loads its first
-  // 256 KiB.
+  // A link to a regular file is that file. A raw file of the largest size is read to its end:
+  // its bytes past 256 KiB are zeros, not padding, so cutting it would lose them.
   std::filesystem::create_symlink(largest, dir.PathOf("link.bin"));
   for (const std::string& path : {largest, dir.PathOf("link.bin")}) {
     const ImageLoadResult result = LoadBinaryImage(path, image);
-    ASSERT_TRUE(result.ok) << result.message;
-    EXPECT_EQ(image.length, kProgramImageSize);
-    EXPECT_EQ(image.bytes[0], 0x00);
+    EXPECT_FALSE(result.ok);
+    EXPECT_NE(result.message.find("holds 16777216 bytes"), std::string::npos) << result.message;
+    EXPECT_NE(result.message.find("not 0xFF padding"), std::string::npos) << result.message;
+    ExpectImageUntouched();
   }
 }
 

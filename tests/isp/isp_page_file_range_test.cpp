@@ -134,7 +134,7 @@ TEST_F(IspPageTest, ReadFlashSavesExactlyTheFirst128KiBOrNothing) {
   } cases[] = {
       {"saved", dir.filePath("back.bin"), "Read Flash content Success"},
       {"cancelled", std::nullopt, "Read Flash content Success"},
-      {"folder missing", dir.filePath("missing/back.bin"), "Cannot create back.bin"},
+      {"folder missing", dir.filePath("missing/back.bin"), "Cannot create \""},
   };
   for (const auto& c : cases) {
     dialogs.ScriptFile(c.target);

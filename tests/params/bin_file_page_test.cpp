@@ -189,8 +189,11 @@ TEST_F(BinFilePageTest, ATargetThatCannotBeWrittenIsReportedAndNothingIsLeftBehi
   ASSERT_TRUE(QDir(dir.path()).mkdir("taken.bin"));
   const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden);
   for (const auto& [target, error] :
-       {std::pair{dir.filePath("no-such-folder/new.bin"), "Cannot create new.bin: "},
-        std::pair{dir.filePath("taken.bin"), "Cannot write taken.bin: not a regular file"}}) {
+       {std::pair{dir.filePath("no-such-folder/new.bin"),
+                  QString("Cannot create \"%1\": ").arg(dir.filePath("no-such-folder/new.bin"))},
+        std::pair{
+            dir.filePath("taken.bin"),
+            QString("Cannot write \"%1\": not a regular file").arg(dir.filePath("taken.bin"))}}) {
     ChooseNewFile(dir.filePath("first.bin"));
     Click(ui.btnSaveBin);
     ASSERT_TRUE(QFile::remove(dir.filePath("first.bin")));
@@ -199,8 +202,9 @@ TEST_F(BinFilePageTest, ATargetThatCannotBeWrittenIsReportedAndNothingIsLeftBehi
     Click(ui.btnSaveBin);
     EXPECT_TRUE(ui.lblStatusReport->text().startsWith(error))
         << ui.lblStatusReport->text().toStdString();
-    EXPECT_EQ(ui.lblSaveDone->text(), "") << error;
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), before) << error;
+    EXPECT_EQ(ui.lblSaveDone->text(), "") << error.toStdString();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden), before)
+        << error.toStdString();
   }
   ChooseNewFile(dir.filePath("new.bin"));
   Click(ui.btnSaveBin);

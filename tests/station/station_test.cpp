@@ -118,7 +118,9 @@ class StationCliTest : public ::testing::Test {
         .sleeper = &bus_clock,
         .virtual_pauses_real = false,
         .virtual_chip_made = {},
-        .virtual_chip_done = {}};
+        .virtual_chip_done = {},
+        .stop_signal = nullptr,
+        .out_reader_gone = {}};
     const cli::CommandAdder more[] = {AddStationCommand};
     StationRun run;
     run.code = cli::RunIspCli(static_cast<int>(argv.size()), argv.data(), env, more);
