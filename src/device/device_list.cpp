@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "forwarding_usb_platform.h"
+
 namespace velmora {
 namespace {
 
@@ -13,27 +15,18 @@ std::uint16_t IdAfter(const std::string& identity, const std::string& key) {
   return static_cast<std::uint16_t>(std::stoul(identity.substr(at + key.size(), 4), nullptr, 16));
 }
 
-class OnlyDevicePlatform final : public UsbPlatform {
+// The platform seen through a filter that lists only one device.
+class OnlyDevicePlatform final : public ForwardingUsbPlatform {
  public:
   OnlyDevicePlatform(UsbPlatform& inner, std::string identity)
-      : inner_(inner), identity_(std::move(identity)) {}
+      : ForwardingUsbPlatform(inner), identity_(std::move(identity)) {}
   bool EnumerateInterfaces(Backend backend, std::vector<std::string>& paths) override {
     if (!inner_.EnumerateInterfaces(backend, paths)) return false;
     std::erase_if(paths, [this](const std::string& path) { return path != identity_; });
     return true;
   }
-  UsbHandle Open(const std::string& path) override { return inner_.Open(path); }
-  void Close(UsbHandle handle) override { inner_.Close(handle); }
-  bool ControlTransfer(UsbHandle handle, Backend backend, const ControlSetup& setup,
-                       std::uint8_t* data, std::uint32_t length) override {
-    return inner_.ControlTransfer(handle, backend, setup, data, length);
-  }
-  bool Probe(UsbHandle handle, Backend backend) override { return inner_.Probe(handle, backend); }
-  std::string LastError() const override { return inner_.LastError(); }
-  std::string SerialNumber(const std::string& path) override { return inner_.SerialNumber(path); }
 
  private:
-  UsbPlatform& inner_;
   const std::string identity_;
 };
 

@@ -10,14 +10,7 @@
 #include <QWheelEvent>
 #include <functional>
 
-#include "hooked_event_pump.h"
-#include "scripted_dialogs.h"
-#include "tform1.h"
-#include "transcript.h"
-#include "ui_tform1.h"
-#include "virtual_chip.h"
-#include "virtual_clock.h"
-#include "virtual_usb_platform.h"
+#include "form_fixture.h"
 
 namespace velmora::test {
 namespace {
@@ -66,26 +59,17 @@ TEST(HiddenPagesTest, NoInputBringsUpAHiddenPageUnlessAllPagesShow) {
   };
   for (const bool all_pages : {false, true}) {
     for (const auto& row : inputs) {
-      sim::Transcript transcript;
-      sim::VirtualClock clock{&transcript};
-      sim::VirtualUsbPlatform platform{&transcript};
-      VelmoraUsb usb{platform};
-      sim::VirtualChip chip{clock};
-      ScriptedDialogs dialogs;
-      HookedEventPump pump;
       FormStartup startup;
       startup.all_pages = all_pages;
       startup.screen_dpi = 96;
-      TForm1 form{usb, clock, dialogs, pump, startup};
+      FormRig rig{startup};
+      TForm1& form = rig.form;
       form.Timer1->stop();
       form.show();
       QTabWidget* pages = form.ui->MainPageControl;
       pages->setCurrentWidget(form.ui->PageISPCtrl);
       pages->tabBar()->setFocus();
-      chip.PlugInto(platform);
-      usb.SetMatchText("vid_6ccf&pid_6012");
-      ASSERT_TRUE(usb.FindDevice());
-      transcript.Clear();
+      ASSERT_TRUE(rig.PlugAndFind());
 
       bool left_isp = false;
       for (int i = 0; i < 6; ++i) {
@@ -99,7 +83,7 @@ TEST(HiddenPagesTest, NoInputBringsUpAHiddenPageUnlessAllPagesShow) {
       }
       EXPECT_EQ(left_isp, all_pages && row.moves) << row.input << ", all pages " << all_pages;
       if (!all_pages) {
-        EXPECT_TRUE(transcript.Events().empty()) << row.input;
+        EXPECT_TRUE(rig.transcript.Events().empty()) << row.input;
       }
     }
   }

@@ -16,37 +16,18 @@
 #include <string>
 #include <vector>
 
-#include "hooked_event_pump.h"
-#include "scripted_dialogs.h"
+#include "form_fixture.h"
 #include "string_grid.h"
-#include "test_startup.h"
-#include "tform1.h"
-#include "transcript.h"
-#include "ui_tform1.h"
-#include "virtual_chip.h"
-#include "virtual_clock.h"
-#include "virtual_usb_platform.h"
 
 namespace velmora::test {
 namespace {
 
 // A window over a fresh virtual chip in ISP mode, its part read and a program file loaded.
-struct Bench {
-  sim::Transcript transcript;
-  sim::VirtualClock clock{&transcript};
-  sim::VirtualUsbPlatform platform{&transcript};
-  VelmoraUsb usb{platform};
-  sim::VirtualChip chip{clock};
-  ScriptedDialogs dialogs;
-  HookedEventPump pump;
-  TForm1 form{usb, clock, dialogs, pump, AllPagesStartup()};
-
+struct Bench : FormRig {
   Bench(const QString& file, const QString& first_click) {
     form.Timer1->stop();
     form.show();
-    chip.PlugInto(platform);
-    usb.SetMatchText("vid_6ccf&pid_6012");
-    EXPECT_TRUE(usb.FindDevice());
+    EXPECT_TRUE(PlugAndFind());
     form.ProgramFileName = file;
     form.ReadProgramFile();
     form.ui->lbledtUSBWriteStatus->setText("00");

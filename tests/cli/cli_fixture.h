@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "cli_environment.h"
+#include "forwarding_usb_platform.h"
 #include "isp_cli.h"
 #include "loader_test_files.h"
 #include "virtual_chip.h"
@@ -37,24 +38,9 @@ struct CliRun {
 
 // The USB bus a test hands the program in place of the real one: a virtual platform that does
 // not belong to the program, so a chip plugged into it outlives the run.
-class SharedPlatform final : public UsbPlatform {
+class SharedPlatform final : public ForwardingUsbPlatform {
  public:
-  explicit SharedPlatform(UsbPlatform& inner) : inner_(inner) {}
-  bool EnumerateInterfaces(Backend backend, std::vector<std::string>& paths) override {
-    return inner_.EnumerateInterfaces(backend, paths);
-  }
-  UsbHandle Open(const std::string& path) override { return inner_.Open(path); }
-  void Close(UsbHandle handle) override { inner_.Close(handle); }
-  bool ControlTransfer(UsbHandle handle, Backend backend, const ControlSetup& setup,
-                       std::uint8_t* data, std::uint32_t length) override {
-    return inner_.ControlTransfer(handle, backend, setup, data, length);
-  }
-  bool Probe(UsbHandle handle, Backend backend) override { return inner_.Probe(handle, backend); }
-  std::string LastError() const override { return inner_.LastError(); }
-  std::string SerialNumber(const std::string& path) override { return inner_.SerialNumber(path); }
-
- private:
-  UsbPlatform& inner_;
+  using ForwardingUsbPlatform::ForwardingUsbPlatform;
 };
 
 class CliTest : public ::testing::Test {

@@ -26,8 +26,22 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 
 namespace velmora::test {
 
-class FormTest : public ::testing::Test {
- protected:
+// The window's test bench: a TForm1 over a virtual platform and chip (not yet plugged in), with
+// scripted dialogs and a hooked event pump, every USB call and pause in `transcript`.
+struct FormRig {
+  explicit FormRig(const FormStartup& startup = AllPagesStartup())
+      : form{usb, clock, dialogs, pump, startup} {}
+
+  // Plugs the chip in and lets the device link find it, as detection does; forgets what that
+  // sent. Returns whether the link found the device.
+  bool PlugAndFind() {
+    chip.PlugInto(platform);
+    usb.SetMatchText("vid_6ccf&pid_6012");
+    const bool found = usb.FindDevice();
+    transcript.Clear();
+    return found;
+  }
+
   sim::Transcript transcript;
   sim::VirtualClock clock{&transcript};
   sim::VirtualUsbPlatform platform{&transcript};
@@ -35,7 +49,11 @@ class FormTest : public ::testing::Test {
   sim::VirtualChip chip{clock};
   ScriptedDialogs dialogs;
   HookedEventPump pump;
-  TForm1 form{usb, clock, dialogs, pump, AllPagesStartup()};
+  TForm1 form;
+};
+
+class FormTest : public ::testing::Test, protected FormRig {
+ protected:
   Ui::TForm1& ui = *form.ui;
 };
 
@@ -48,13 +66,7 @@ class PageTest : public FormTest {
 
   void ShowPage(QWidget* page) { ui.MainPageControl->setCurrentWidget(page); }
 
-  // Plugs the chip in and lets the device link find it, as detection does.
-  void Attach() {
-    chip.PlugInto(platform);
-    usb.SetMatchText("vid_6ccf&pid_6012");
-    EXPECT_TRUE(usb.FindDevice());
-    transcript.Clear();
-  }
+  void Attach() { EXPECT_TRUE(PlugAndFind()); }
 };
 
 }  // namespace velmora::test
