@@ -164,7 +164,9 @@ TEST_F(AutoSequenceTest, PageSizeFollowsTheIdentifier) {
 // "finished" with a byte other than 1 on every other part: the tool's own rules (page size,
 // capacity, protect bits, erase budget) must fit each part as its datasheet describes it.
 TEST_F(AutoSequenceTest, AutoProgramsAndProtectsEveryPartOfTheTable) {
-  const ProgramImage image = RandomImage(1500, 3);
+  ProgramImage image = RandomImage(1500, 3);
+  // A page of zeros must be programmed: only a page of 0xFF may be skipped.
+  std::fill_n(image.bytes.begin() + 256, 256, std::uint8_t{0x00});
   int row = 0;
   for (const sim::FlashPart& part : sim::FlashParts()) {
     for (const FlashRange range :
@@ -532,6 +534,31 @@ TEST_F(AutoSequenceTest, ProtectAndIspExitThatDoNotTakeFailTheRun) {
   ChipIdBytes id{};
   EXPECT_TRUE(RunAutoSequence(rig.ctx, kAllTicked, {}, RandomImage(1000), id).step_failed);
   EXPECT_EQ(rig.progress.process.back(), "Flash Protect Fail");
+}
+
+// A status register that reads back only some of the block-protect bits is neither protected
+// (after the run) nor cleared (before the erase, where a protected part ignores the erase).
+TEST_F(AutoSequenceTest, PartlySetProtectBitsAreNeitherAProtectNorAClear) {
+  const struct {
+    const char* name;
+    std::uint8_t written;  // the status write that leaves only BP0 behind
+    const char* last_text;
+  } cases[] = {{"protect", 0xFF, "Flash Protect Fail"}, {"clear", 0x00, texts::kClearStatusFail}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ChipRig rig;
+    rig.chip.Flash().SetStatus(0x04);
+    bool written = false;
+    RequestFilter filter(
+        rig, [&](const ControlSetup& setup, const std::uint8_t* data, std::uint32_t length) {
+          if (written) rig.chip.Flash().SetStatus(0x04);
+          written = IsFlashCommand(setup, data, length, 0x01) && data[1] == c.written;
+          return false;
+        });
+    ChipIdBytes id{};
+    EXPECT_TRUE(RunAutoSequence(rig.ctx, kAllTicked, {}, RandomImage(1000), id).step_failed);
+    EXPECT_EQ(rig.progress.process.back(), c.last_text);
+  }
 }
 
 // After an erase or a page that timed out, the part is still busy and would ignore the protect.
