@@ -149,7 +149,7 @@ void TForm1::FormClose() {
 
 void TForm1::closeEvent(QCloseEvent* event) {
   // Closing would close the link under the running operation: the window stays until it ends.
-  const DeviceClaim claim = ClaimDevice();
+  const DeviceClaim claim = ClaimDevice(/*with_lock=*/false);
   if (!claim) {
     event->ignore();
     return;

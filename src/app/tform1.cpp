@@ -11,6 +11,7 @@
 #include <exception>
 
 #include "convert_error.h"
+#include "device_list.h"
 #include "font_substitutes.h"
 #include "key_codes.h"
 #include "ui_tform1.h"
@@ -110,10 +111,19 @@ void TForm1::Guard(const std::function<void()>& body) {
   }
 }
 
-TForm1::DeviceClaim TForm1::ClaimDevice() {
+TForm1::DeviceClaim TForm1::ClaimDevice(bool with_lock) {
+  QString refusal = kOperationRunning;
   if (!device_claimed_) {
-    device_claimed_ = true;
-    return DeviceClaim(&device_claimed_);
+    std::unique_ptr<velmora::DeviceLock> lock;
+    std::string error;
+    if (with_lock && usb_.IsFound()) {
+      lock = velmora::DeviceLock::Acquire(velmora::PortPathOf(usb_.DevicePath()), error);
+    }
+    if (lock != nullptr || !with_lock || !usb_.IsFound()) {
+      device_claimed_ = true;
+      return DeviceClaim(&device_claimed_, std::move(lock));
+    }
+    refusal = QString::fromStdString(error);
   }
   // Beside the pointer when it is over the window (a click), else at the control with the focus
   // (a key).
@@ -122,7 +132,7 @@ TForm1::DeviceClaim TForm1::ClaimDevice() {
   if (!frameGeometry().contains(at) && focus != nullptr) {
     at = focus->mapToGlobal(focus->rect().center());
   }
-  QToolTip::showText(at, kOperationRunning, this);
+  QToolTip::showText(at, refusal, this);
   emit OperationRunningShown();
   return DeviceClaim(nullptr);
 }

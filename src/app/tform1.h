@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "device_lock.h"
 #include "device_status.h"
 #include "dialogs.h"
 #include "event_pump.h"
@@ -81,9 +82,14 @@ class TForm1 : public QWidget {
   // first: while another holds the claim it gets an empty one, the user is told where he looks
   // that an operation is running, and the handler does nothing else. Stop buttons do not claim:
   // they stop the run that holds it.
+  // A claim of a found device also holds the lock other programs take on it (velmora-isp), so
+  // the window and a command-line run never interleave their requests; a device another
+  // program holds is refused the same way, with its reason. Closing the window claims without
+  // that lock: it only closes the window's own link.
   class DeviceClaim {
    public:
-    explicit DeviceClaim(bool* held) : held_(held) {}
+    explicit DeviceClaim(bool* held, std::unique_ptr<velmora::DeviceLock> lock = nullptr)
+        : held_(held), lock_(std::move(lock)) {}
     DeviceClaim(const DeviceClaim&) = delete;
     DeviceClaim& operator=(const DeviceClaim&) = delete;
     ~DeviceClaim() {
@@ -93,8 +99,9 @@ class TForm1 : public QWidget {
 
    private:
     bool* held_;
+    std::unique_ptr<velmora::DeviceLock> lock_;
   };
-  [[nodiscard]] DeviceClaim ClaimDevice();
+  [[nodiscard]] DeviceClaim ClaimDevice(bool with_lock = true);
   bool DeviceBusy() const { return device_claimed_; }
 
   // Key-down handlers: (sender, Windows virtual-key code, modifiers). The key is not consumed:

@@ -1,6 +1,7 @@
 // One device operation at a time: every handler that uses the device, fired from every pump of
 // every long operation, sends nothing and says that an operation is running, and the long
 // operation sends exactly what it sends when nobody clicks.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -16,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "device_list.h"
+#include "device_lock.h"
 #include "form_fixture.h"
 #include "string_grid.h"
 
@@ -130,6 +133,35 @@ TEST(ReentryMatrixTest, NestedDeviceHandlersSendNothingAndLeaveTheRunningOperati
     EXPECT_TRUE(bench.Lines() == alone.Lines()) << button;
   }
   qInstallMessageHandler(previous);
+}
+
+// The window and another program (velmora-isp) never work on one device at once: each side is
+// refused while the other holds the device's lock.
+TEST(WindowDeviceLock, TheWindowAndAnotherProgramRefuseEachOther) {
+  QTemporaryDir dir;
+  QFile file(dir.filePath("small.bin"));
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(QByteArray(600, '\x5A'));
+  file.close();
+  Bench bench(file.fileName(), "");
+  std::string error;
+  const std::string port = PortPathOf(bench.usb.DevicePath());
+  int shown = 0;
+  QObject::connect(&bench.form, &TForm1::OperationRunningShown, [&] { ++shown; });
+  auto other = DeviceLock::Acquire(port, error);
+  ASSERT_NE(other, nullptr) << error;
+  bench.form.ui->btnUSBChipID->click();
+  EXPECT_EQ(shown, 1);
+  EXPECT_TRUE(bench.transcript.Events().empty());
+  EXPECT_THAT(QToolTip::text().toStdString(), ::testing::HasSubstr("in use by another program"));
+  other.reset();
+
+  bool refused_meanwhile = false;
+  bench.pump.hook = [&](int) { refused_meanwhile = DeviceLock::Acquire(port, error) == nullptr; };
+  bench.form.ui->btnUSBISPAuto->click();
+  EXPECT_TRUE(refused_meanwhile);
+  EXPECT_EQ(shown, 1);
+  EXPECT_NE(DeviceLock::Acquire(port, error), nullptr) << "released when the run ends";
 }
 
 }  // namespace
