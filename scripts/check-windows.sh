@@ -60,11 +60,15 @@ cp samples/velmora-demo-fw.hex samples/velmora-demo-fw.bin "$work/in/"
 cp samples/velmora-demo-fw.bin "$work/in/fw-table.bin"
 printf 'VLUSB_Table01' | dd of="$work/in/fw-table.bin" bs=1 seek=$((0x800)) conv=notrunc status=none
 
-# Times and rates differ from run to run; Windows ends its lines in CR LF. The Windows build has
-# no station: the lines of --help that name it differ.
+# Times, rates and the host name's case differ from run to run and system to system; Windows
+# ends its lines in CR LF. The Windows build has no station: every --help entry that names it (with
+# its wrapped lines) and the note that says so are left out, and so are trailing blank lines.
 mask() {
-  sed -E -e 's/\r$//' -e '/station/d' -e 's/[0-9]+\.[0-9]+ s\b/T s/g' -e 's/\([0-9.]+ [KMG]?i?B\/s\)/(RATE)/g' \
-    -e 's/("seconds": )[0-9.eE+-]+/\1T/' "$1"
+  sed -E -e 's/\r$//' "$1" |
+    awk '/^  [^ ]/ { skip = /station/ } /^[^ ]/ || /^$/ { skip = 0 } !skip && !/station/' |
+    awk '/^$/ { blank++; next } { while (blank > 0) { print ""; blank-- } print }' |
+    sed -E -e 's/[0-9]+\.[0-9]+ s\b/T s/g' -e 's/\([0-9.]+ [KMG]?i?B\/s\)/(RATE)/g' \
+      -e 's/("seconds": )[0-9.eE+-]+/\1T/' -e 's/("(host|started|finished)": )"[^"]*"/\1"X"/'
 }
 
 failures=0
