@@ -307,8 +307,8 @@ int RunAuto(CliContext& ctx, const AutoArguments& args) {
 void AddAutoCommand(CLI::App& app, CommandRun& run) {
   struct Options {
     AutoArguments args;
-    bool no_isp_mode = false, no_erase = false, no_blank = false, no_program = false,
-         no_verify = false, no_protect = false, fast = false, changed_only = false;
+    StepSwitches switches;
+    bool fast = false, changed_only = false;
   };
   auto o = std::make_shared<Options>();
   CLI::App* command = app.add_subcommand(
@@ -333,24 +333,12 @@ void AddAutoCommand(CLI::App& app, CommandRun& run) {
                  "verify the whole image, as --fast does; flash outside the image's sectors is "
                  "left as it is, not erased")
       ->excludes("--fast");
-  command->add_flag("--no-isp-mode", o->no_isp_mode, "Do not enter or leave ISP mode");
-  command->add_flag("--no-erase", o->no_erase, "Do not clear the status register and erase");
-  command->add_flag("--no-blank", o->no_blank, "Skip the blank check");
-  command->add_flag("--no-program", o->no_program, "Skip programming");
-  command->add_flag("--no-verify", o->no_verify, "Skip the verify");
-  command->add_flag("--no-protect", o->no_protect, "Leave the flash unprotected");
+  AddStepSwitches(command, o->switches);
   AddDeviceIds(command, run.options);
   AddExamples(command, {"velmora-isp auto firmware.hex",
                         "velmora-isp --log run.json auto firmware.hex --range 0:256"});
   command->callback([o, &run] {
-    // The file is reloaded by every run: it is the command's argument.
-    o->args.steps = AutoSteps{.reload_file = true,
-                              .isp_mode = !o->no_isp_mode,
-                              .erase = !o->no_erase,
-                              .blank = !o->no_blank,
-                              .program = !o->no_program,
-                              .verify = !o->no_verify,
-                              .protect = !o->no_protect};
+    o->args.steps = o->switches.Steps();
     o->args.profile = o->changed_only ? AutoProfile::ChangedOnly
                       : o->fast       ? AutoProfile::Fast
                                       : AutoProfile::Design;

@@ -78,4 +78,23 @@ void AddExamples(CLI::App* command, const std::vector<std::string>& examples) {
   command->footer(footer + "\n" + kGlobalsFooter);
 }
 
+AutoSteps StepSwitches::Steps() const {
+  return AutoSteps{.reload_file = true,
+                   .isp_mode = !no_isp_mode,
+                   .erase = !no_erase,
+                   .blank = !no_blank,
+                   .program = !no_program,
+                   .verify = !no_verify,
+                   .protect = !no_protect};
+}
+
+void AddStepSwitches(CLI::App* command, StepSwitches& switches) {
+  command->add_flag("--no-isp-mode", switches.no_isp_mode, "Do not enter or leave ISP mode");
+  command->add_flag("--no-erase", switches.no_erase, "Do not clear the status register and erase");
+  command->add_flag("--no-blank", switches.no_blank, "Skip the blank check");
+  command->add_flag("--no-program", switches.no_program, "Skip programming");
+  command->add_flag("--no-verify", switches.no_verify, "Skip the verify");
+  command->add_flag("--no-protect", switches.no_protect, "Leave the flash unprotected");
+}
+
 }  // namespace velmora::cli

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "auto_sequence.h"
 #include "global_options.h"
 
 namespace velmora::cli {
@@ -30,6 +31,15 @@ std::uint8_t HexByte(const std::string& text);
 // rename them where the command's own --vid and --pid mean something else. Adds the footer.
 void AddDeviceIds(CLI::App* command, GlobalOptions& options, const char* vid = "--vid",
                   const char* pid = "--pid");
+
+// The --no-STEP switches of auto and the station: every step runs unless its switch is given.
+struct StepSwitches {
+  bool no_isp_mode = false, no_erase = false, no_blank = false, no_program = false,
+       no_verify = false, no_protect = false;
+  // The steps to run; the program file is reloaded by every run (it is the command's argument).
+  AutoSteps Steps() const;
+};
+void AddStepSwitches(CLI::App* command, StepSwitches& switches);
 
 // Ends the command's help with `examples` (whole command lines) and the global options.
 void AddExamples(CLI::App* command, const std::vector<std::string>& examples);

@@ -30,8 +30,7 @@ struct StationArguments {
   std::string range;
   StationSettings settings;
   bool fast = false;
-  bool no_isp_mode = false, no_erase = false, no_blank = false, no_program = false,
-       no_verify = false, no_protect = false;
+  cli::StepSwitches switches;
   // The global virtual-bench options.
   unsigned virtual_boards = 0;
   std::string virtual_script;
@@ -67,13 +66,7 @@ int RunStationCommand(CliContext& ctx, const StationArguments& args) {
   job.serial_via = args.serial_via == "params" ? SerialVia::Params : SerialVia::UserTable;
   if (const auto refusal = JobRefusal(job)) return Fail(ctx, kExitUsage, *refusal);
   job.table_offset = FindUserTable(std::span(job.image.bytes.data(), job.image.length)).offset;
-  job.steps = AutoSteps{.reload_file = true,
-                        .isp_mode = !args.no_isp_mode,
-                        .erase = !args.no_erase,
-                        .blank = !args.no_blank,
-                        .program = !args.no_program,
-                        .verify = !args.no_verify,
-                        .protect = !args.no_protect};
+  job.steps = args.switches.Steps();
   if (!args.range.empty()) job.range = cli::ParseRange(args.range).value_or(FlashRange{});
   job.profile = args.fast ? AutoProfile::Fast : AutoProfile::Design;
   if (const auto refusal = AutoRefusal(job.steps, job.range, job.image, job.profile)) {
@@ -178,12 +171,7 @@ void AddStationCommand(CLI::App& app, cli::CommandRun& run) {
   station->add_flag("--fast", a->fast,
                     "Each board as auto --fast: 255-byte verify reads, no separate blank check "
                     "while verify runs, the fewest status reads a page needs");
-  station->add_flag("--no-isp-mode", a->no_isp_mode, "Do not enter or leave ISP mode");
-  station->add_flag("--no-erase", a->no_erase, "Do not clear the status register and erase");
-  station->add_flag("--no-blank", a->no_blank, "Skip the blank check");
-  station->add_flag("--no-program", a->no_program, "Skip programming");
-  station->add_flag("--no-verify", a->no_verify, "Skip the verify");
-  station->add_flag("--no-protect", a->no_protect, "Leave the flash unprotected");
+  cli::AddStepSwitches(station, a->switches);
   cli::AddDeviceIds(station, run.options);
   cli::AddExamples(station,
                    {"velmora-isp station firmware.bin --bench line1 --serial-format VL%06d",

@@ -182,7 +182,9 @@ TEST_F(StationCliTest, BoardsOnTheUsbBusAreLockedAndEachGetsItsSerial) {
 }
 
 TEST_F(StationCliTest, EveryBoardGetsADistinctSerialAndARow) {
-  const std::string script = scratch.Write("swap.txt", "wait 100\nunplug 1-1 # done\nplug 1-1\n");
+  // The script runs on the wall clock, beside the board: a second leaves the first board time to
+  // finish even on a loaded machine (it takes milliseconds), so the unplug never cuts it short.
+  const std::string script = scratch.Write("swap.txt", "wait 1000\nunplug 1-1 # done\nplug 1-1\n");
   const struct {
     std::vector<std::string> options;
     int code, passed, failed;
