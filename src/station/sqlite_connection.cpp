@@ -1,6 +1,9 @@
 // The record on SQLite: one file, shared by the benches of one machine (its lock is the file's).
 #include <sqlite3.h>
 
+#include <chrono>
+#include <thread>
+
 #include "sql_connection.h"
 
 namespace velmora::station {
@@ -74,9 +77,16 @@ std::unique_ptr<SqlConnection> OpenSqlite(const std::string& path, std::string& 
   sqlite3_busy_timeout(db, kBusyTimeoutMs);
   auto connection = std::make_unique<SqliteConnection>(db);
   // WAL: readers (station report) never block the stations; FULL sync: a row committed is on
-  // disk before the board is told passed.
-  if (!connection->Run("PRAGMA journal_mode=WAL", {}, nullptr) ||
-      !connection->Run("PRAGMA synchronous=FULL", {}, nullptr)) {
+  // disk before the board is told passed. Switching a new file to WAL needs it to itself, and
+  // SQLite answers "locked" at once, without its busy wait, while another station opening the
+  // same record holds it: that is retried until the busy timeout.
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+  bool wal = connection->Run("PRAGMA journal_mode=WAL", {}, nullptr);
+  while (!wal && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    wal = connection->Run("PRAGMA journal_mode=WAL", {}, nullptr);
+  }
+  if (!wal || !connection->Run("PRAGMA synchronous=FULL", {}, nullptr)) {
     error = "Cannot set up the record " + path + ": " + connection->LastError();
     return nullptr;
   }
