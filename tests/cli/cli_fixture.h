@@ -4,11 +4,10 @@
 // with nothing plugged in unless a test plugs something.
 #pragma once
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
@@ -29,15 +28,14 @@
 namespace velmora::cli::testing {
 
 using Bytes = std::vector<std::uint8_t>;
+using ::testing::HasSubstr;
 
 struct CliRun {
   int code = -1;
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
-// The USB bus a test hands the program in place of the real one: a virtual platform that does
-// not belong to the program, so a chip plugged into it outlives the run.
+// The bus handed to the program: it does not own the platform, so a plugged chip outlives a run.
 class SharedPlatform final : public ForwardingUsbPlatform {
  public:
   using ForwardingUsbPlatform::ForwardingUsbPlatform;
@@ -45,11 +43,10 @@ class SharedPlatform final : public ForwardingUsbPlatform {
 
 class CliTest : public ::testing::Test {
  protected:
-  // Device locks in the scratch folder: tests running at once must not lock each other's
-  // virtual devices, which share port paths.
+  // Locks in the scratch folder: tests running at once share the virtual devices' port paths.
   CliTest() { ::setenv("VELMORA_LOCK_DIR", scratch.PathOf("").c_str(), 1); }
-  // Runs `velmora-isp args...`.
-  CliRun Run(const std::vector<std::string>& args) {
+  // Runs `velmora-isp args...`, with `more` commands added (the station).
+  CliRun Run(const std::vector<std::string>& args, std::span<const CommandAdder> more = {}) {
     std::vector<const char*> argv{"velmora-isp"};
     for (const std::string& arg : args) argv.push_back(arg.c_str());
     std::ostringstream out, err;
@@ -59,7 +56,7 @@ class CliTest : public ::testing::Test {
         .out_is_terminal = terminal,
         .columns = 80,
         .interrupted = &interrupted,
-        .make_usb_platform = [this] { return std::make_unique<SharedPlatform>(*real_bus); },
+        .make_usb_platform = [this] { return std::make_unique<SharedPlatform>(*bus); },
         .sleeper = &bus_clock,
         .virtual_pauses_real = false,
         .virtual_chip_made = chip_made,
@@ -67,27 +64,25 @@ class CliTest : public ::testing::Test {
         .stop_signal = nullptr,
         .out_reader_gone = {}};
     if (out_broken) out.setstate(std::ios::badbit);
-    CliRun run;
-    run.code = RunIspCli(static_cast<int>(argv.size()), argv.data(), env);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
+    const int code = RunIspCli(static_cast<int>(argv.size()), argv.data(), env, more);
+    return {code, out.str(), err.str()};
   }
 
   std::string Path(const std::string& name) const { return scratch.PathOf(name); }
-  std::string Write(const std::string& name, const Bytes& bytes) const {
-    return scratch.Write(name, bytes);
-  }
-  std::string Write(const std::string& name, std::string_view text) const {
-    return scratch.Write(name, text);
+  template <typename Content>
+  std::string Write(const std::string& name, const Content& content) const {
+    return scratch.Write(name, content);
   }
   static Bytes Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
+  static std::string ReadText(const std::string& path) {
+    const Bytes bytes = Read(path);
+    return std::string(bytes.begin(), bytes.end());
+  }
   static nlohmann::json ReadJson(const std::string& path) {
-    std::ifstream in(path);
-    return nlohmann::json::parse(in);
+    return nlohmann::json::parse(ReadText(path));
   }
   static std::string Sample(const std::string& name) {
     return std::string(VELMORA_SAMPLES_DIR) + "/" + name;
@@ -98,10 +93,9 @@ class CliTest : public ::testing::Test {
   bool terminal = false;
   bool out_broken = false;  // stdout refuses every write, as /dev/full does
   std::function<void(sim::VirtualChip&)> chip_made, chip_done;
-  // The "real" bus: empty unless a test plugs a device into it or puts another platform here.
   sim::VirtualClock bus_clock;
-  sim::VirtualUsbPlatform bus;
-  UsbPlatform* real_bus = &bus;
+  sim::VirtualUsbPlatform empty_bus;
+  UsbPlatform* bus = &empty_bus;  // the "real" bus
 };
 
 }  // namespace velmora::cli::testing
