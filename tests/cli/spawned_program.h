@@ -11,8 +11,6 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
-
 namespace velmora::testing {
 
 struct Spawned {
@@ -22,27 +20,24 @@ struct Spawned {
 
   // Starts the program; its stdout goes to the file `out`, or to a pipe when `out` is empty. The
   // stderr pipe holds a few dozen --verbose lines: a test that stops reading it holds the program.
+  // Close-on-exec: the program holds only its own ends, so a test that closes its end is gone.
   Spawned(const std::vector<std::string>& args, const std::string& out) {
     std::vector<char*> argv{const_cast<char*>(VELMORA_ISP_PROGRAM)};
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     int err[2], piped[2] = {-1, -1};
-    // Close-on-exec: the program holds only its own ends, so a test that closes its end is gone.
     if (pipe2(err, O_CLOEXEC) != 0 || (out.empty() && pipe2(piped, O_CLOEXEC) != 0)) return;
     fcntl(err[0], F_SETPIPE_SZ, 4096);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    if (out.empty()) {
-      posix_spawn_file_actions_adddup2(&actions, piped[1], 1);
-    } else {
-      posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                       0644);
-    }
+    const int to_file = O_WRONLY | O_CREAT | O_TRUNC;
+    out.empty() ? posix_spawn_file_actions_adddup2(&actions, piped[1], 1)
+                : posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), to_file, 0644);
     posix_spawn_file_actions_adddup2(&actions, err[1], 2);
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = -1;
     posix_spawn_file_actions_destroy(&actions);
     close(err[1]);
-    if (piped[1] >= 0) close(piped[1]);
+    if (out.empty()) close(piped[1]);
     err_pipe = err[0];
     out_pipe = piped[0];
   }
@@ -53,10 +48,8 @@ struct Spawned {
     while (read(err_pipe, buffer, sizeof buffer) > 0) {
     }
     close(err_pipe);
-    if (out_pipe >= 0) close(out_pipe);
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
-    return WEXITSTATUS(status);
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 };
 
