@@ -52,13 +52,10 @@ class CliTest : public ::testing::Test {
     return scratch.Write(name, c);
   }
   static std::string ReadText(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
   }
   static Bytes Read(const std::string& path) {
-    const auto t = ReadText(path);
-    return {t.begin(), t.end()};
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
   }
   static nlohmann::json ReadJson(const std::string& path) {
     return nlohmann::json::parse(ReadText(path));

@@ -2,11 +2,8 @@
 // and refusals, exit codes, the choice of device, the verdict line and the --log report, the files
 // it writes (whole or not at all), its progress and request lines, and the pages' words for the
 // one-shot commands, with the pause each write needs before its read-back.
-#include <filesystem>
-
 #include "cli_fixture.h"
 #include "device_lock.h"
-#include "velmora_version.h"
 
 namespace velmora::cli::testing {
 namespace {
@@ -40,7 +37,6 @@ TEST_F(CliTest, EachCommandLineHasItsExitCodeAndWords) {
       {&one, {"auto", "x.hex", "--fast", "--changed-only"}, 2, "excludes"},
       {&one, {"--virtual", "read-back", "x.bin", "--start", "480", "--size", "64"}, 2, "512 KiB"},
       {&one, {"read-back", "--help"}, 0, "Examples:\n  velmora-isp read-back flash.bin\n"},
-      {&one, {"--version"}, 0, std::string("velmora-isp ") + kVersion + "\n"},
       {&empty_bus, {"detect"}, 3, none},
       {&two, {"detect"}, 2, "name one with --device PATH:\n1-4.2  6ccf:6012"},
       {&two, {"detect", "--list"}, 0, list},

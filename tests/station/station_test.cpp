@@ -5,7 +5,6 @@
 // interrupted after SIGKILL. Every record test runs on a fresh SQLite file and, when
 // VELMORA_TEST_PG_URL names one (test.sh starts a throwaway server), on PostgreSQL too; tests share
 // that server, so each works under bench names and serial formats of its own (Unique()).
-#include <filesystem>
 #include <set>
 #include <thread>
 
@@ -35,8 +34,7 @@ class StationCliTest : public cli::testing::CliTest {
     if (pg != nullptr && *pg != '\0') urls.push_back(pg);
     return urls;
   }
-  CliRun Station(std::vector<std::string> args) {
-    args.insert(args.begin(), "station");
+  CliRun Station(const std::vector<std::string>& args) {
     const cli::CommandAdder station[] = {AddStationCommand};
     return Run(args, station);
   }
@@ -67,7 +65,7 @@ TEST_F(StationCliTest, UsbBoardsAreLockedAndGetTheirSerialInTheirTable) {
   // Another program holds the first board: the station fails it with the words and goes on.
   std::string error;
   const auto held = DeviceLock::Acquire("1-1", error);
-  const CliRun run = Station({image, "--db", "sqlite:" + Path("u.db"), "--boards", "2"});
+  const CliRun run = Station({"station", image, "--db", "sqlite:" + Path("u.db"), "--boards", "2"});
   EXPECT_EQ(run.code, 1);
   EXPECT_THAT(run.out, HasSubstr("VL000001 at 1-1 failed: The device 1-1 is in use by another"));
   EXPECT_THAT(run.out, HasSubstr("VL000002 at 1-2 passed"));
@@ -92,8 +90,8 @@ TEST_F(StationCliTest, EveryBoardGetsADistinctSerialAndARowAlsoFromTwoStationsAt
       CliRun runs[2];
       for (int i = 0; i < stations; ++i) {
         threads.emplace_back([&, i] {
-          std::vector<std::string> args{
-              image, "--db", url, "--bench", benches[i], "--serial-format", format};
+          std::vector<std::string> args{"station", image, "--db", url, "--bench", benches[i]};
+          args.insert(args.end(), {"--serial-format", format});
           args.insert(args.end(), options.begin(), options.end());
           runs[i] = Station(args);
         });
@@ -119,10 +117,11 @@ TEST_F(StationCliTest, EveryBoardGetsADistinctSerialAndARowAlsoFromTwoStationsAt
 
 TEST_F(StationCliTest, WhatCannotServeIsRefusedBeforeTheRecordIsMade) {
   const std::string db = "sqlite:" + Path("never.db");
-  const CliRun run = Station({Sample("velmora-demo-fw.bin"), "--db", db});
+  const CliRun run = Station({"--virtual-boards", "1", "station", Sample("velmora-demo-fw.bin"),
+                              "--db", db, "--boards", "1"});
   EXPECT_EQ(run.code, 2);
   EXPECT_THAT(run.err, HasSubstr("The image has no user table"));
-  EXPECT_EQ(Station({image, "--db", db, "--serial-format", "VL%d%d"}).code, 2);
+  EXPECT_EQ(Station({"station", image, "--db", db, "--serial-format", "VL%d%d"}).code, 2);
   EXPECT_FALSE(std::filesystem::exists(Path("never.db")));
   // A record of a newer schema than this tool's.
   std::string error;
