@@ -178,6 +178,8 @@ FAULTS = [
      '(blank ? "Blank check" : "Verify")', '(blank ? "Verify" : "Verify")'),
     ("cli-partial-read-back-named-out", "src/cli/read_back_command.cpp",
      'std::string name = out + ".partial";', "std::string name = out;"),
+    ("cli-params-caption-reads-another-bit", "src/cli/params_commands.cpp",
+     '{"I2S Output length", on(bit::kI2sWord32)', '{"I2S Output length", on(bit::kSpdifWord32)'),
     ("station-serial-in-product-field", "src/station/station_engine.cpp",
      "kUserTableStringsOffset + 2 * kUserStringSize;", "kUserTableStringsOffset + 1 * kUserStringSize;"),
     ("station-counter-skips-a-number", "src/station/station_record.cpp",

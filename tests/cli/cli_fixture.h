@@ -57,8 +57,8 @@ class CliTest : public ::testing::Test {
   static Bytes Read(const std::string& path) {
     return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
   }
-  static nlohmann::json ReadJson(const std::string& path) {
-    return nlohmann::json::parse(ReadText(path));
+  static nlohmann::json ReadJson(const std::string& p) {
+    return nlohmann::json::parse(ReadText(p));
   }
   static std::string Sample(const std::string& name) { return VELMORA_SAMPLES_DIR "/" + name; }
 
