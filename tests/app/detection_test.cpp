@@ -1,8 +1,6 @@
-// Device detection in the window against the virtual chip: the "Detect Device" switch, the id
-// boxes, Timer1's ticks, the indicator panel and the label.
-#include <QCheckBox>
+// Device detection as the user meets it: the "Detect Device" switch, the id boxes, Timer1's ticks,
+// the indicator panel and the label, over the virtual chip.
 #include <QLabel>
-#include <QPalette>
 #include <QTest>
 
 #include "form_fixture.h"
@@ -13,145 +11,137 @@ namespace {
 
 using Kind = sim::TranscriptEvent::Kind;
 
-class DetectionTest : public FormTest {
- protected:
-  QColor Indicator() const { return ui.pnlUSBExist->palette().color(QPalette::Window); }
-  QColor ButtonFace() const { return form.palette().color(QPalette::Button); }
-  QString Label() const { return ui.lblDetectDevice->text(); }
-  // One expiry of Timer1, delivered through its timeout signal like a real one.
+struct Detection : FormRig {
+  Detection() { form.Timer1->stop(); }  // ticks are given by the test
+  // The label and the panel's colour: lime, grey, or the button face while searching.
+  std::string Shown() const {
+    const QColor panel = form.ui->pnlUSBExist->palette().color(QPalette::Window);
+    const char* colour = panel == QColor(0, 255, 0)                        ? "lime"
+                         : panel == QColor(128, 128, 128)                  ? "grey"
+                         : panel == form.palette().color(QPalette::Button) ? "face"
+                                                                           : "?";
+    return form.ui->lblDetectDevice->text().toStdString() + ", " + colour;
+  }
   void Tick() { ASSERT_TRUE(QMetaObject::invokeMethod(form.Timer1, "timeout")); }
+  void Enter(LabeledEdit* box, const QString& text) {
+    box->setText(text);
+    QTest::keyClick(box, Qt::Key_Return);
+  }
+  void SwitchOnWith(const QString& vid, const QString& pid) {
+    if (form.ui->chkDetectUSB->isChecked()) form.ui->chkDetectUSB->click();
+    form.ui->lbledtVID->setText(vid);
+    form.ui->lbledtPID->setText(pid);
+    form.ui->chkDetectUSB->click();
+  }
 };
 
-TEST_F(DetectionTest, CreationSwitchesDetectionOnAndDisablesTheIdBoxes) {
-  EXPECT_TRUE(ui.chkDetectUSB->isChecked());
-  EXPECT_TRUE(form.Presence().IsOn());
-  EXPECT_FALSE(ui.lbledtVID->isEnabled());
-  EXPECT_FALSE(ui.lbledtPID->isEnabled());
-  EXPECT_EQ(form.Presence().UserMatchText(), "vid_6ccf&pid_6012");
-  EXPECT_TRUE(form.Timer1->isActive());
-  EXPECT_EQ(form.Timer1->interval(), 1000);
-}
-
-TEST_F(DetectionTest, NothingAttachedKeepsSearchingEvery300MsInButtonFace) {
-  const char* expected[] = {"vid_6ccf&pid_6012", "vid_6ccf&pid_6000", "vid_6ccf&pid_6012",
-                            "vid_1d7a&pid_6000"};
-  for (const char* match_text : expected) {
-    Tick();
-    EXPECT_EQ(usb.MatchText(), match_text);
-    EXPECT_EQ(Label(), "No device is available");
-    EXPECT_EQ(Indicator(), ButtonFace());
+TEST(DetectionTest, NothingAttachedAlternatesUserDeviceAndLoadersEvery300Ms) {
+  Detection d;
+  EXPECT_FALSE(d.form.ui->lbledtVID->isEnabled() || d.form.ui->lbledtPID->isEnabled());
+  int tick = 0;  // the first tick keeps the timer's 1000 ms
+  for (const char* match_text : {"vid_6ccf&pid_6012", "vid_6ccf&pid_6000", "vid_6ccf&pid_6012",
+                                 "vid_1d7a&pid_6000", "vid_6ccf&pid_6012", "vid_6ccf&pid_6000"}) {
+    d.Tick();
+    EXPECT_EQ(d.usb.MatchText(), match_text) << tick;
+    EXPECT_EQ(d.usb.GetBackend(),
+              tick % 2 ? VelmoraUsb::kGenericBackend : VelmoraUsb::kPropertyBackend);
+    EXPECT_EQ(d.form.Timer1->interval(), tick++ == 0 ? 1000 : 300) << tick;
+    EXPECT_EQ(d.Shown(), "No device is available, face");
   }
-  EXPECT_EQ(form.Timer1->interval(), 300);
+  EXPECT_EQ(d.transcript.Count(Kind::Enumerate), 6u);
 }
 
-TEST_F(DetectionTest, UserDeviceIsAnnouncedWithALimePanel) {
-  chip.PlugInto(platform);
-  Tick();
-  EXPECT_EQ(Label(), "Device 6012 is exist");
-  EXPECT_EQ(Indicator(), QColor(0, 255, 0));
-  EXPECT_TRUE(usb.IsFound());
-  EXPECT_EQ(usb.DevicePath(), sim::kAudioPath);
+TEST(DetectionTest, EachIdentityIsAnnouncedCheckedEverySecondAndItsUnplugSeen) {
+  const struct {
+    const char* path;
+    QString vid, pid;  // typed into the boxes before detection is switched on again
+    int ticks;
+    const char* label;
+    const char* after_unplug;  // the search resumes with the other back-end
+  } rows[] = {
+      {sim::kAudioPath, "6ccf", "6012", 1, "Device 6012 is exist", "vid_6ccf&pid_6000"},
+      {sim::kLoaderPath6ccf, "6ccf", "6012", 2, "Firmware update device 6CCF is exist",
+       "vid_6ccf&pid_6012"},
+      {sim::kLoaderPath1d7a, "6ccf", "6012", 4, "Firmware update device 1D7A is exist",
+       "vid_6ccf&pid_6012"},
+      // Searched in lower case, announced as typed; a failing probe still counts as found.
+      {"usb:vid_6ccf&pid_60ab:bus1-port2", "6CCF", "60AB", 1, "Device 60AB is exist",
+       "vid_6ccf&pid_6000"},
+  };
+  for (const auto& row : rows) {
+    Detection d;
+    d.chip.PlugInto(d.platform, row.path);
+    d.chip.SetProbeFails(row.pid == "60AB");
+    d.SwitchOnWith(row.vid, row.pid);
+    EXPECT_EQ(d.form.Presence().VidText(), row.vid.toStdString());
+    int ticks = 0;
+    for (; !d.usb.IsFound() && ticks < 6; ++ticks) d.Tick();
+    EXPECT_EQ(ticks, row.ticks) << row.label;
+    EXPECT_EQ(d.Shown(), row.label + std::string(", lime"));
+    EXPECT_EQ(d.usb.DevicePath(), row.path);
+    d.transcript.Clear();
+    d.Tick();  // present: a presence check at 1000 ms, no probe
+    EXPECT_EQ(d.form.Timer1->interval(), 1000) << row.label;
+    EXPECT_EQ(d.Shown(), row.label + std::string(", lime"));
+    EXPECT_EQ(d.transcript.Count(Kind::Probe), 0u) << row.label;
+    d.chip.Unplug();
+    d.Tick();
+    EXPECT_EQ(d.Shown(), "No device is available, face") << row.label;
+    d.Tick();
+    EXPECT_EQ(d.usb.MatchText(), row.after_unplug) << row.label;
+  }
 }
 
-TEST_F(DetectionTest, LoaderIsAnnouncedAndTheIntervalReturnsTo1000Ms) {
-  chip.PlugInto(platform, sim::kLoaderPath6ccf);
-  Tick();  // the user's device: nothing
-  Tick();  // the 6CCF loader
-  EXPECT_EQ(Label(), "Firmware update device 6CCF is exist");
-  EXPECT_EQ(Indicator(), QColor(0, 255, 0));
-  EXPECT_EQ(form.Timer1->interval(), 300);
-  Tick();
-  EXPECT_EQ(form.Timer1->interval(), 1000);
-  EXPECT_EQ(Label(), "Firmware update device 6CCF is exist");
+TEST(DetectionTest, TicksStandStillWhileTheAutomaticSequenceOrAnOperationRuns) {
+  Detection d;
+  d.chip.PlugInto(d.platform);
+  d.Tick();
+  d.chip.Unplug();
+  d.transcript.Clear();
+  d.form.AutoBusy = true;
+  d.Tick();
+  d.form.AutoBusy = false;
+  if (const auto claim = d.form.ClaimDevice(false)) d.Tick();
+  EXPECT_EQ(d.transcript.Count(Kind::Enumerate), 0u);
+  EXPECT_EQ(d.Shown(), "Device 6012 is exist, lime");
+  d.Tick();
+  EXPECT_EQ(d.Shown(), "No device is available, face");
 }
 
-TEST_F(DetectionTest, UnplugIsSeenWithinOneSecondTick) {
-  chip.PlugInto(platform);
-  Tick();
-  ASSERT_EQ(Label(), "Device 6012 is exist");
-  Tick();
-  ASSERT_EQ(form.Timer1->interval(), 1000);
-  chip.Unplug();
-  Tick();
-  EXPECT_EQ(Label(), "No device is available");
-  EXPECT_EQ(Indicator(), ButtonFace());
-  EXPECT_FALSE(usb.IsFound());
-}
-
-TEST_F(DetectionTest, NothingChangesWhileTheAutomaticSequenceRuns) {
-  chip.PlugInto(platform);
-  Tick();
-  form.AutoBusy = true;
-  chip.Unplug();
-  transcript.Clear();
-  Tick();
-  Tick();
-  EXPECT_EQ(Label(), "Device 6012 is exist");
-  EXPECT_EQ(Indicator(), QColor(0, 255, 0));
-  EXPECT_EQ(transcript.Count(Kind::Enumerate), 0u);
-  form.AutoBusy = false;
-  Tick();
-  EXPECT_EQ(Label(), "No device is available");
-}
-
-TEST_F(DetectionTest, UntickingTurnsThePanelGreyKeepsTheLabelAndFreesTheBoxes) {
-  chip.PlugInto(platform);
-  Tick();
+TEST(DetectionTest, OffGreysThePanelAndEnterTakesAnIdAsTypedUntilSwitchedOnAgain) {
+  Detection d;
+  Ui::TForm1& ui = *d.form.ui;
+  d.chip.PlugInto(d.platform, sim::kLoaderPath1d7a);
+  d.Tick();
+  d.Tick();  // the user's device, then the 6CCF loader: nothing yet
   ui.chkDetectUSB->click();
-  EXPECT_FALSE(form.Presence().IsOn());
-  EXPECT_EQ(Indicator(), QColor(128, 128, 128));
-  EXPECT_EQ(Label(), "Device 6012 is exist");
-  EXPECT_FALSE(usb.IsFound());
-  EXPECT_TRUE(ui.lbledtVID->isEnabled());
-  EXPECT_TRUE(ui.lbledtPID->isEnabled());
+  EXPECT_EQ(d.Shown(), "No device is available, grey");  // the label stays
+  EXPECT_TRUE(ui.lbledtVID->isEnabled() && ui.lbledtPID->isEnabled());
 
-  transcript.Clear();
-  Tick();  // detection off: no search, display frozen
-  EXPECT_EQ(transcript.Count(Kind::Enumerate), 0u);
-  EXPECT_EQ(Indicator(), QColor(128, 128, 128));
-}
+  d.Enter(ui.lbledtVID, "6CCF");
+  ui.lbledtPID->setText("7001");
+  QTest::keyClick(ui.lbledtPID, Qt::Key_Tab);  // only Enter takes an id
+  EXPECT_EQ(d.form.Presence().UserMatchText(), "vid_6CCF&pid_6012");
+  d.Enter(ui.lbledtPID, QString(19, '1'));  // cut to the 31 characters of its area
+  EXPECT_EQ(d.form.Presence().UserMatchText(), "vid_6CCF&pid_" + std::string(18, '1'));
+  d.Enter(ui.lbledtPID, "6012");
 
-TEST_F(DetectionTest, UpperCaseVidIsSearchedAsLowerCaseAndKeptAsTyped) {
-  chip.PlugInto(platform);
-  ui.chkDetectUSB->click();
-  ui.lbledtVID->setText("6CCF");
-  ui.lbledtPID->setText("6012");  // start-up leaves 6013 in the box
-  ui.chkDetectUSB->click();
-  EXPECT_EQ(form.Presence().UserMatchText(), "vid_6ccf&pid_6012");
-  EXPECT_EQ(form.Presence().VidText(), "6CCF");
-  EXPECT_EQ(ui.lbledtVID->text(), "6CCF");
-  Tick();
-  EXPECT_EQ(Label(), "Device 6012 is exist");
-}
+  // Off, a tick only closes the handle of a device found meanwhile.
+  d.usb.SetMatchText("vid_1d7a&pid_6000");
+  ASSERT_TRUE(d.usb.FindDevice() && d.usb.Open());
+  d.transcript.Clear();
+  d.Tick();
+  EXPECT_EQ(d.transcript.Count(Kind::Enumerate), 0u);
+  EXPECT_EQ(d.transcript.Count(Kind::Close), 1u);
+  EXPECT_EQ(d.Shown(), "No device is available, grey");
+  d.usb.ClearFound();
 
-TEST_F(DetectionTest, EnterTakesTheTypedIdWithoutLoweringAndOtherKeysDoNothing) {
-  ui.chkDetectUSB->click();
-  ui.lbledtVID->setText("6CCF");
-  ui.lbledtPID->setText("6013");
-  QTest::keyClick(ui.lbledtVID, Qt::Key_Tab);
-  EXPECT_EQ(form.Presence().VidText(), "6ccf");
-  QTest::keyClick(ui.lbledtVID, Qt::Key_Return);
-  EXPECT_EQ(form.Presence().VidText(), "6CCF");
-  EXPECT_EQ(form.Presence().PidText(), "6012");  // the other box was not taken
-  EXPECT_EQ(form.Presence().UserMatchText(), "vid_6CCF&pid_6012");
-  QTest::keyClick(ui.lbledtPID, Qt::Key_Return);
-  EXPECT_EQ(form.Presence().UserMatchText(), "vid_6CCF&pid_6013");
-
-  // Switching on again rebuilds it in lower case from the boxes.
-  ui.chkDetectUSB->click();
-  EXPECT_EQ(form.Presence().UserMatchText(), "vid_6ccf&pid_6013");
-}
-
-TEST_F(DetectionTest, SwitchingBackOnResumesFromTheLinksCurrentSearch) {
-  chip.PlugInto(platform, sim::kLoaderPath1d7a);
-  for (int i = 0; i < 2; ++i) Tick();  // user's device, 6CCF loader
-  ui.chkDetectUSB->click();
-  ui.lbledtPID->setText("6012");  // start-up leaves 6013 in the box
-  ui.chkDetectUSB->click();
-  Tick();  // generic was in use: the user's device next
-  EXPECT_EQ(usb.MatchText(), "vid_6ccf&pid_6012");
-  Tick();
-  EXPECT_EQ(Label(), "Firmware update device 1D7A is exist");
+  ui.chkDetectUSB->click();  // on: lower case, from the boxes; the search goes on
+  EXPECT_EQ(d.form.Presence().UserMatchText(), "vid_6ccf&pid_6012");
+  d.Tick();
+  EXPECT_EQ(d.usb.MatchText(), "vid_6ccf&pid_6012");
+  d.Tick();
+  EXPECT_EQ(d.Shown(), "Firmware update device 1D7A is exist, lime");
 }
 
 }  // namespace
