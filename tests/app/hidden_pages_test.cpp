@@ -38,16 +38,11 @@ TEST(HiddenPagesTest, NoInputBringsUpAHiddenPageUnlessAllPagesShow) {
   const struct {
     const char* input;
     std::function<void(QTabWidget*)> send;  // sent six times
-    bool moves = true;                      // Qt 6.4 binds no page change to Ctrl+PgUp/PgDn
   } inputs[] = {
       {"wheel down", [](QTabWidget* p) { Wheel(p->tabBar(), -120); }},
       {"wheel up", [](QTabWidget* p) { Wheel(p->tabBar(), 120); }},
       {"Ctrl+Tab", [&](QTabWidget* p) { Key(p, Qt::Key_Tab, ctrl); }},
       {"Ctrl+Shift+Tab", [&](QTabWidget* p) { Key(p, Qt::Key_Backtab, ctrl | Qt::ShiftModifier); }},
-      {"Ctrl+PgDn on a page",
-       [&](QTabWidget* p) { Key(p->currentWidget(), Qt::Key_PageDown, ctrl); }, false},
-      {"Ctrl+PgUp on the strip", [&](QTabWidget* p) { Key(p->tabBar(), Qt::Key_PageUp, ctrl); },
-       false},
       {"Right on the strip", [](QTabWidget* p) { Key(p->tabBar(), Qt::Key_Right); }},
       {"Left on the strip", [](QTabWidget* p) { Key(p->tabBar(), Qt::Key_Left); }},
       {"accessible press", [](QTabWidget* p) { PressEveryTab(p->tabBar()); }},
@@ -62,19 +57,15 @@ TEST(HiddenPagesTest, NoInputBringsUpAHiddenPageUnlessAllPagesShow) {
       rig.form.show();
       QTabWidget* pages = rig.form.ui->MainPageControl;
       QWidget* isp = rig.form.ui->PageISPCtrl;
-      pages->setCurrentWidget(isp);
+      pages->setCurrentWidget(isp);  // the third tab
       pages->tabBar()->setFocus();
       ASSERT_TRUE(rig.PlugAndFind());
-      bool left_isp = false;
+      bool left_isp = false;  // the page or the strip's current tab, at any of the six
       for (int i = 0; i < 6; ++i) {
         row.send(pages);
-        left_isp = left_isp || pages->currentWidget() != isp;
-        if (!all_pages) {
-          EXPECT_EQ(pages->currentWidget(), isp) << row.input << " " << i;
-          EXPECT_EQ(pages->tabBar()->currentIndex(), pages->indexOf(isp)) << row.input << " " << i;
-        }
+        left_isp |= pages->currentWidget() != isp || pages->tabBar()->currentIndex() != 2;
       }
-      EXPECT_EQ(left_isp, all_pages && row.moves) << row.input << ", all pages " << all_pages;
+      EXPECT_EQ(left_isp, all_pages) << row.input << ", all pages " << all_pages;
       EXPECT_TRUE(all_pages || rig.transcript.Events().empty()) << row.input;
     }
   }
