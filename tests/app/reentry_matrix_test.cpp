@@ -1,7 +1,7 @@
 // One device operation at a time: every handler that uses the device, fired from every pump of
 // every long operation, sends nothing and says that an operation is running, and the long
-// operation sends exactly what it sends when nobody clicks.
-#include <gmock/gmock.h>
+// operation sends exactly what it sends when nobody clicks. Another program's lock refuses the
+// same way.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -22,20 +22,26 @@
 namespace velmora::test {
 namespace {
 
-// A window over a fresh virtual chip in ISP mode, its part read and a program file loaded.
+// A window over a fresh virtual chip in ISP mode, its part read and a program file of a few
+// pages loaded, so every long operation pumps more than once.
 struct Bench : FormRig {
-  Bench(const QString& file, const QString& first_click) {
+  explicit Bench(const QString& first_click = "") {
+    QFile file(dir.filePath("small.bin"));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    for (int i = 0; i < 700; ++i) file.putChar(static_cast<char>(i * 7));
+    file.close();
+    QObject::connect(&form, &TForm1::OperationRunningShown, [this] { ++shown; });
     form.Timer1->stop();
     form.show();
     EXPECT_TRUE(PlugAndFind());
-    form.ProgramFileName = file;
+    form.ProgramFileName = file.fileName();
     form.ReadProgramFile();
     form.ui->lbledtUSBWriteStatus->setText("00");
     for (const QString& name : QString("btnEnterISP btnUSBChipID " + first_click).split(' ')) {
       if (auto* button = form.findChild<QPushButton*>(name)) button->click();
     }
     transcript.Clear();
-    pump.pumps = 0;
+    pump.pumps = shown = 0;
   }
   bool SentAs(const Bench& other) const {
     const auto key = [](const sim::TranscriptEvent& e) {
@@ -44,27 +50,11 @@ struct Bench : FormRig {
     };
     return std::ranges::equal(transcript.Events(), other.transcript.Events(), {}, key, key);
   }
+  QTemporaryDir dir;
+  int shown = 0;  // times the user was told that the device is busy
 };
 
-// A 700-byte program file: a few pages, so every long operation pumps more than once.
-QString SmallFile(const QTemporaryDir& dir) {
-  QFile file(dir.filePath("small.bin"));
-  if (file.open(QIODevice::WriteOnly)) {
-    for (int i = 0; i < 700; ++i) file.putChar(static_cast<char>(i * 7));
-  }
-  return file.fileName();
-}
-
 TEST(ReentryMatrixTest, NestedDeviceHandlersSendNothingAndLeaveTheRunningOperationAlone) {
-  QTemporaryDir dir;
-  const QString file = SmallFile(dir);
-
-  // Long operations, after a button clicked before where one is needed (Verify: Program).
-  const QStringList operations =
-      QString(
-          "btnUSBISPAuto btnUSBErase btnUSBBlank btnUSBProgram "
-          "btnUSBProgram>btnUSBVerify btnReadBack btnReadAll btnReadMI2C")
-          .split(' ');
   std::map<QString, std::function<void(TForm1&)>> handlers;
   for (const QString& name :
        QString("btnUSBISPAuto btnEnterISP btnUSBChipID btnUSBWriteEnable btnUSBWriteDisable "
@@ -90,23 +80,23 @@ TEST(ReentryMatrixTest, NestedDeviceHandlersSendNothingAndLeaveTheRunningOperati
   };
   handlers["window closed"] = [](TForm1& f) { f.close(); };
 
-  for (const QString& operation : operations) {
+  // Long operations, after a button clicked before where one is needed (Verify: Program).
+  for (const QString& operation : QString("btnUSBISPAuto btnUSBErase btnUSBBlank btnUSBProgram "
+                                          "btnUSBProgram>btnUSBVerify btnReadBack btnReadAll "
+                                          "btnReadMI2C")
+                                      .split(' ')) {
     const QString first_click = operation.section('>', 0, -2), button = operation.section('>', -1);
-    Bench alone(file, first_click);
+    Bench alone(first_click), bench(first_click);
     alone.form.findChild<QPushButton*>(button)->click();
     ASSERT_GT(alone.pump.pumps, 1) << button.toStdString();
-
-    Bench bench(file, first_click);
-    int shown = 0;
-    QObject::connect(&bench.form, &TForm1::OperationRunningShown, [&] { ++shown; });
     std::map<QString, int> wrong;  // pumps at which a handler sent something or said nothing
     bench.pump.hook = [&](int) {
       for (const auto& [name, fire] : handlers) {
         if (name == button) continue;  // a second click on its own button stops it
         const std::size_t before = bench.transcript.Events().size();
-        shown = 0;
+        bench.shown = 0;
         fire(bench.form);
-        wrong[name] += bench.transcript.Events().size() != before || shown != 1;
+        wrong[name] += bench.transcript.Events().size() != before || bench.shown != 1;
       }
     };
     bench.form.findChild<QPushButton*>(button)->click();
@@ -119,28 +109,23 @@ TEST(ReentryMatrixTest, NestedDeviceHandlersSendNothingAndLeaveTheRunningOperati
   }
 }
 
-// The window and another program (velmora-isp) never work on one device at once: each side is
-// refused while the other holds the device's lock.
+// The window and another program (velmora-isp) never work on one device at once.
 TEST(WindowDeviceLock, TheWindowAndAnotherProgramRefuseEachOther) {
-  QTemporaryDir dir;
-  Bench bench(SmallFile(dir), "");
+  Bench bench;
   std::string error;
   const std::string port = PortPathOf(bench.usb.DevicePath());
-  int shown = 0;
-  QObject::connect(&bench.form, &TForm1::OperationRunningShown, [&] { ++shown; });
   auto other = DeviceLock::Acquire(port, error);
   ASSERT_NE(other, nullptr) << error;
   bench.form.ui->btnUSBChipID->click();
-  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(bench.shown, 1);
   EXPECT_TRUE(bench.transcript.Events().empty());
-  EXPECT_THAT(QToolTip::text().toStdString(), ::testing::HasSubstr("in use by another program"));
+  EXPECT_TRUE(QToolTip::text().contains("in use by another program")) << QToolTip::text().data();
   other.reset();
-
   bool refused_meanwhile = false;
   bench.pump.hook = [&](int) { refused_meanwhile = DeviceLock::Acquire(port, error) == nullptr; };
   bench.form.ui->btnUSBISPAuto->click();
   EXPECT_TRUE(refused_meanwhile);
-  EXPECT_EQ(shown, 1);
+  EXPECT_EQ(bench.shown, 1);
   EXPECT_NE(DeviceLock::Acquire(port, error), nullptr) << "released when the run ends";
 }
 

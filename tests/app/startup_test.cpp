@@ -21,8 +21,8 @@ using Kind = sim::TranscriptEvent::Kind;
 
 struct StartupTest : ::testing::Test {
   // A fresh window over a fresh virtual bus, as the program builds it, over the scratch store.
-  TForm1& Start(bool all_pages = false, int dpi = 96, SettingsStore* settings = nullptr) {
-    FormStartup startup = AllPagesStartup(settings != nullptr ? settings : &store);
+  TForm1& Start(bool all_pages = false, int dpi = 96) {
+    FormStartup startup = AllPagesStartup(&*store);
     startup.all_pages = all_pages;
     startup.screen_dpi = dpi;
     rig.reset();
@@ -30,23 +30,34 @@ struct StartupTest : ::testing::Test {
     rig->form.Timer1->stop();
     return rig->form;
   }
+  // A settings file of its own (Qt caches a file it read while its size and time stay).
+  void StoreFile(const QByteArray& text) {
+    store.emplace(dir.filePath(QString("USBTool%1.ini").arg(++files)));
+    QFile file(store->FilePath());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+  }
   Ui::TForm1& ui() { return *rig->form.ui; }
   void Close() { ASSERT_TRUE(rig->form.close()); }
-  StoredSettings Stored() { return store.Load().value_or(StoredSettings{}); }
   // The ISP step boxes in bit order, the range choice and the start and size edits.
   std::string IspControls() {
     std::string shown;
     for (QCheckBox* box : {ui().chkISPMode, ui().chkProtect, ui().chkReadFile, ui().chkErase,
                            ui().chkBlank, ui().chkProgram, ui().chkVerify})
       shown += box->isChecked() ? 'X' : '_';
-    shown += ui().rbnRange0->isChecked() == ui().rbnRange1->isChecked() ? " ? "
-             : ui().rbnRange0->isChecked()                              ? " all "
-                                                                        : " assign ";
+    shown += ui().rbnRange0->isChecked() ? " all " : " assign ";
     return shown + (ui().lbledISPStart->text() + " " + ui().lbledISPRange->text()).toStdString();
+  }
+  // What the store holds: ISPSetting in hexadecimal, VID, PID and the program file.
+  std::string Saved() {
+    const StoredSettings s = store->Load().value_or(StoredSettings{});
+    return QString::number(s.isp_setting.value_or(0), 16).toStdString() + " " +
+           s.usb_vid.value_or("-") + " " + s.usb_pid.value_or("-") + " " +
+           s.isp_file_name.value_or("-");
   }
 
   QTemporaryDir dir;
-  IniSettingsStore store{dir.filePath("USBTool.ini")};
+  int files = 0;
+  std::optional<IniSettingsStore> store{dir.filePath("USBTool.ini")};
   std::optional<FormRig> rig;
 };
 
@@ -79,42 +90,38 @@ TEST_F(StartupTest, FirstRunSearches6012ShowsOnlyTheIspPageAndSavesTheDesignStat
     EXPECT_EQ(grid->Cell(0, 2) + grid->Cell(0, 16) + grid->Cell(0, 0), "10F0");
   }
   Close();
-  EXPECT_EQ(Stored().isp_setting, 0x000404FFu);
-  EXPECT_EQ(Stored().usb_vid.value_or("") + Stored().usb_pid.value_or(""), "6ccf6012");
-  EXPECT_EQ(Stored().isp_file_name, "");
+  EXPECT_EQ(Saved(), "404ff 6ccf 6012 ");
   Start();
   EXPECT_EQ(IspControls(), "XXXXXXX all 32 32");
-
-  // A damaged file, or one that cannot be written, falls back to the design, silently.
-  QFile file(store.FilePath());
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("[General\nUsbPIDSet=7777\n") > 0);
-  file.close();
+  StoreFile("[General\nUsbPIDSet=7777\n");  // damaged: as on the first run
   EXPECT_EQ(Start().Presence().UserMatchText(), "vid_6ccf&pid_6012");
   EXPECT_EQ(IspControls(), "XXXXXXX all 32 32");
-  IniSettingsStore unwritable(dir.filePath("USBTool.ini/USBTool.ini"));  // under a file
-  Start(false, 96, &unwritable);
+  store.emplace(dir.filePath("USBTool.ini/USBTool.ini"));  // cannot be made under a file
+  Start();
   Close();
-  EXPECT_EQ(unwritable.Load(), std::nullopt);
+  EXPECT_EQ(store->Load(), std::nullopt);
   EXPECT_TRUE(rig->dialogs.messages.isEmpty() && rig->dialogs.errors.isEmpty());
 }
 
 TEST_F(StartupTest, StoredSettingsSetTheStepsTheRangeAndTheIdsAndGoBackAsTheyCame) {
-  const std::string a300(300, 'a'), a255(255, 'a'), a27(27, 'a');
+  const std::string a300(300, 'a'), a255(255, 'a');
   const struct {
-    std::optional<std::uint32_t> isp_setting;
-    std::optional<std::string> vid, pid;
-    std::string controls, match_text, ids_saved;
+    std::string file;  // as a user's disk holds it
+    int dpi;           // every page shows: 606 x 618 below 120 dpi, 140 more each way from 120 on
+    std::string controls, match_text, saved;
     std::uint32_t range_start;
-    int dpi;  // every page shows: 606 x 618 below 120 dpi, 140 more each way from 120 on
   } rows[] = {
-      {{}, {}, "6012", "X_XXXXX all 64 64", "vid_6ccf&pid_6012", "6ccf/6012", 0, 96},
-      {0x00100802, "6CCF", "60A2", "_X_____ assign 128 64", "vid_6ccf&pid_60a2", "6CCF/60A2",
-       128 << 10, 120},
-      {0xFF0000BF, "", "", "XXXXXX_ all 0 0", "vid_6ccf&pid_6012", "6ccf/6012", 0, 119},
-      {0x0001FF40, a300, {}, "______X assign 8 2040", "vid_" + a27, a255 + "/6012", 8 << 10, 96},
+      {"[General]\nUsbPIDSet=6012\n", 96, "X_XXXXX all 64 64", "vid_6ccf&pid_6012",
+       "808fd 6ccf 6012 ", 0},
+      {"[General]\nISPSetting=1050626\nUsbVIDSet=6CCF\nUsbPIDSet=60A2\n", 120,
+       "_X_____ assign 128 64", "vid_6ccf&pid_60a2", "100802 6CCF 60A2 ", 128 << 10},
+      {"[General]\nISPSetting=4278190271\nUsbVIDSet=\nUsbPIDSet=\n", 119, "XXXXXX_ all 0 0",
+       "vid_6ccf&pid_6012", "bf 6ccf 6012 ", 0},
+      {"[General]\nISPSetting=130880\nUsbVIDSet=" + a300 + "\n", 96, "______X assign 8 2040",
+       "vid_" + a255.substr(0, 27), "1ff40 " + a255 + " 6012 ", 8 << 10},
   };
   for (const auto& row : rows) {
-    ASSERT_TRUE(store.Save({row.isp_setting, {}, row.vid, row.pid}));
+    StoreFile(QByteArray::fromStdString(row.file));
     TForm1& form = Start(true, row.dpi);
     const int extra = row.dpi >= 120 ? 140 : 0;
     EXPECT_EQ(form.size(), QSize(606 + extra, 618 + extra)) << row.dpi;
@@ -125,23 +132,22 @@ TEST_F(StartupTest, StoredSettingsSetTheStepsTheRangeAndTheIdsAndGoBackAsTheyCam
     EXPECT_EQ(form.Presence().UserMatchText(), row.match_text);
     EXPECT_EQ(ui().lbledtPID->text(), "6013");
     Close();
-    EXPECT_EQ(Stored().usb_vid.value_or("") + "/" + Stored().usb_pid.value_or(""), row.ids_saved);
+    EXPECT_EQ(Saved(), row.saved);
   }
 }
 
 TEST_F(StartupTest, TheLastProgramFileIsOfferedNotLoadedAndOnlyWhileItExists) {
-  QFile file(dir.filePath("kept.bin"));
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("\x01\x02") == 2);
-  file.close();
-  ASSERT_TRUE(store.Save({{}, QFile::encodeName(file.fileName()).toStdString(), {}, {}}));
-  EXPECT_EQ(Start().ProgramFileName, file.fileName());
-  EXPECT_EQ(ui().cbxReadISPFile->currentText(), file.fileName());
-  EXPECT_FALSE(rig->form.FileReady);
-  ASSERT_TRUE(file.remove());
-  EXPECT_TRUE(Start().ProgramFileName.isEmpty());
-  EXPECT_EQ(ui().cbxReadISPFile->count(), 0);
-  Close();
-  EXPECT_EQ(Stored().isp_file_name, "");
+  QFile kept(dir.filePath("kept.bin"));
+  ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
+  kept.close();
+  ASSERT_TRUE(store->Save({{}, QFile::encodeName(kept.fileName()).toStdString(), {}, {}}));
+  for (const QString& offered : {kept.fileName(), QString()}) {
+    const TForm1& form = Start();
+    EXPECT_EQ(form.ProgramFileName, offered);
+    EXPECT_EQ(ui().cbxReadISPFile->currentText(), offered);
+    EXPECT_FALSE(form.FileReady);
+    kept.remove();
+  }
 }
 
 TEST_F(StartupTest, ClosingClosesAHeldDeviceAndSavesTheRangeInItsBytesAndIdsTakenWithEnter) {
@@ -158,17 +164,14 @@ TEST_F(StartupTest, ClosingClosesAHeldDeviceAndSavesTheRangeInItsBytesAndIdsTake
   ui().cbxReadISPFile->setEditText(QString(256, 'c'));
   Close();
   EXPECT_EQ(rig->transcript.Count(Kind::Close), 1u);
-  EXPECT_EQ(Stored().isp_setting, 0x00FF047Du);
-  EXPECT_EQ(Stored().usb_pid, std::string(255, 'b'));
-  EXPECT_EQ(Stored().isp_file_name, std::string(255, 'c'));
-
+  EXPECT_EQ(Saved(), "ff047d 6ccf " + std::string(255, 'b') + " " + std::string(255, 'c'));
   ui().lbledISPRange->setText("lots");  // no number: the stored value stays
   form.SaveSettings();
-  EXPECT_EQ(Stored().isp_setting, 0x00FF047Du);
+  EXPECT_EQ(Saved().substr(0, 7), "ff047d ");
   ui().lbledISPStart->setText("-8");
   ui().lbledISPRange->setText("$10");  // the toolkit's hexadecimal: 16
   form.SaveSettings();
-  EXPECT_EQ(Stored().isp_setting, 0x0000027Du);
+  EXPECT_EQ(Saved().substr(0, 4), "27d ");
   EXPECT_TRUE(rig->dialogs.errors.isEmpty());
 }
 
