@@ -13,8 +13,6 @@ TEST(CommandLine, TheToolShowsIspOnlyTheDemoEveryPageAndAnythingUnknownIsOneLine
   EXPECT_FALSE(ReadCommandLine({"velmora-usbtool"}, Program::Tool).all_pages);
   EXPECT_TRUE(ReadCommandLine({"velmora-usbtool", "-all-pages"}, Program::Tool).all_pages);
   EXPECT_TRUE(ReadCommandLine({"velmora-usbtool-demo"}, Program::Demo).all_pages);
-  const CommandLine page = ReadCommandLine({"demo", "--isp-only", "--page=BinFile"}, Program::Demo);
-  EXPECT_EQ(page.first_page + (page.all_pages ? " all" : " isp"), "BinFile isp");
   EXPECT_EQ(ReadCommandLine({"velmora-usbtool", "--version"}, Program::Tool).out,
             QString("velmora-usbtool ") + kVersion + "\n");
   const CommandLine both = ReadCommandLine({"x", "--all-pages", "--isp-only"}, Program::Demo);

@@ -86,11 +86,11 @@ TEST(DetectionTest, TicksAlternateTheSearchesAnnounceWhatIsFoundAndStandStillWhe
     } else {
       d.chip.PlugInto(d.platform, step.act);
     }
-    const std::string where = std::to_string(&step - steps) + " " + step.act;
-    EXPECT_EQ(d.usb.MatchText(), step.match_text) << where;
-    EXPECT_EQ(d.form.Timer1->interval(), step.interval) << where;
-    EXPECT_EQ(d.Shown(), step.shown) << where;
-    EXPECT_EQ(d.transcript.Count(Kind::Enumerate) - searched, step.searches) << where;
+    EXPECT_EQ(d.usb.MatchText(), step.match_text) << step.act << " at " << &step - steps;
+    EXPECT_EQ(d.form.Timer1->interval(), step.interval) << step.act << " at " << &step - steps;
+    EXPECT_EQ(d.Shown(), step.shown) << step.act << " at " << &step - steps;
+    EXPECT_EQ(d.transcript.Count(Kind::Enumerate) - searched, step.searches)
+        << step.act << " at " << &step - steps;
   }
 }
 

@@ -29,22 +29,14 @@ void PressEveryTab(QTabBar* bar) {
   }
 }
 
-void Key(QWidget* to, Qt::Key key, Qt::KeyboardModifiers with = Qt::NoModifier) {
-  QTest::keyClick(to, key, with);
-}
-
 TEST(HiddenPagesTest, NoInputBringsUpAHiddenPageUnlessAllPagesShow) {
-  const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
   const struct {
     const char* input;
     std::function<void(QTabWidget*)> send;  // sent six times
   } inputs[] = {
-      {"wheel down", [](QTabWidget* p) { Wheel(p->tabBar(), -120); }},
-      {"wheel up", [](QTabWidget* p) { Wheel(p->tabBar(), 120); }},
-      {"Ctrl+Tab", [&](QTabWidget* p) { Key(p, Qt::Key_Tab, ctrl); }},
-      {"Ctrl+Shift+Tab", [&](QTabWidget* p) { Key(p, Qt::Key_Backtab, ctrl | Qt::ShiftModifier); }},
-      {"Right on the strip", [](QTabWidget* p) { Key(p->tabBar(), Qt::Key_Right); }},
-      {"Left on the strip", [](QTabWidget* p) { Key(p->tabBar(), Qt::Key_Left); }},
+      {"wheel", [](QTabWidget* p) { Wheel(p->tabBar(), -120); }},
+      {"Ctrl+Tab", [](QTabWidget* p) { QTest::keyClick(p, Qt::Key_Tab, Qt::ControlModifier); }},
+      {"Right on the strip", [](QTabWidget* p) { QTest::keyClick(p->tabBar(), Qt::Key_Right); }},
       {"accessible press", [](QTabWidget* p) { PressEveryTab(p->tabBar()); }},
       {"index set", [](QTabWidget* p) { p->setCurrentIndex((p->currentIndex() + 1) % 6); }},
   };

@@ -102,7 +102,6 @@ TEST(ReentryMatrixTest, NestedDeviceHandlersSendNothingAndLeaveTheRunningOperati
     bench.form.findChild<QPushButton*>(button)->click();
     for (const auto& [name, pumps] : wrong)
       EXPECT_EQ(pumps, 0) << name.toStdString() << " during " << button.toStdString();
-    EXPECT_EQ(wrong.size(), handlers.size() - handlers.count(button));
     EXPECT_TRUE(bench.form.isVisible()) << button.toStdString();
     EXPECT_EQ(QToolTip::text(), "An operation is running: wait until it ends");
     EXPECT_TRUE(bench.SentAs(alone)) << button.toStdString();

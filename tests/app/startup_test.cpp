@@ -84,11 +84,9 @@ TEST_F(StartupTest, FirstRunSearches6012ShowsOnlyTheIspPageAndSavesTheDesignStat
   for (QWidget* hidden : std::vector<QWidget*>{ui().pnlISPFuncTest, ui().gbxISPRange,
                                                ui().chkISPMode, ui().chkProtect, ui().chkVerify})
     EXPECT_TRUE(hidden->isHidden()) << hidden->objectName().toStdString();
-  EXPECT_TRUE(ui().btnUSBISPAuto->isVisible() && ui().cbxReadISPFile->isVisible());
-  for (StringGrid* grid : {ui().RegStringGrid1, ui().StringGridMIIC}) {
-    EXPECT_EQ(grid->Cell(11, 0) + grid->Cell(16, 0) + grid->Cell(0, 1), "0A0F00");
-    EXPECT_EQ(grid->Cell(0, 2) + grid->Cell(0, 16) + grid->Cell(0, 0), "10F0");
-  }
+  for (StringGrid* grid : {ui().RegStringGrid1, ui().StringGridMIIC})  // headers, in hexadecimal
+    EXPECT_EQ(grid->Cell(11, 0) + grid->Cell(16, 0) + grid->Cell(0, 2) + grid->Cell(0, 16),
+              "0A0F10F0");
   Close();
   EXPECT_EQ(Saved(), "404ff 6ccf 6012 ");
   Start();
@@ -103,22 +101,22 @@ TEST_F(StartupTest, FirstRunSearches6012ShowsOnlyTheIspPageAndSavesTheDesignStat
   EXPECT_TRUE(rig->dialogs.messages.isEmpty() && rig->dialogs.errors.isEmpty());
 }
 
-TEST_F(StartupTest, StoredSettingsSetTheStepsTheRangeAndTheIdsAndGoBackAsTheyCame) {
-  const std::string a300(300, 'a'), a255(255, 'a');
+TEST_F(StartupTest, StoredSettingsSetTheStepsTheRangeIdsAndFileAndGoBackAsTheyCame) {
+  QFile kept(dir.filePath("fw,v2.bin"));  // an unquoted comma in the file: still the one path
+  ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
+  const std::string a300(300, 'a'), a255(255, 'a'), path = kept.fileName().toStdString();
   const struct {
-    std::string file;  // as a user's disk holds it
+    std::string file;  // as a user's disk holds it; an ISPSetting beyond 32 bits is none
     int dpi;           // every page shows: 606 x 618 below 120 dpi, 140 more each way from 120 on
-    std::string controls, match_text, saved;
+    std::string controls, match_text, saved;  // the program file offered is saved back
     std::uint32_t range_start;
   } rows[] = {
-      {"[General]\nUsbPIDSet=6012\n", 96, "X_XXXXX all 64 64", "vid_6ccf&pid_6012",
-       "808fd 6ccf 6012 ", 0},
-      {"[General]\nISPSetting=1050626\nUsbVIDSet=6CCF\nUsbPIDSet=60A2\n", 120,
-       "_X_____ assign 128 64", "vid_6ccf&pid_60a2", "100802 6CCF 60A2 ", 128 << 10},
-      {"[General]\nISPSetting=4278190271\nUsbVIDSet=\nUsbPIDSet=\n", 119, "XXXXXX_ all 0 0",
-       "vid_6ccf&pid_6012", "bf 6ccf 6012 ", 0},
-      {"[General]\nISPSetting=130880\nUsbVIDSet=" + a300 + "\n", 96, "______X assign 8 2040",
-       "vid_" + a255.substr(0, 27), "1ff40 " + a255 + " 6012 ", 8 << 10},
+      {"[General]\nISPSetting=4294967296\nUsbVIDSet=\nUsbPIDSet=6012\n", 119, "X_XXXXX all 64 64",
+       "vid_6ccf&pid_6012", "808fd 6ccf 6012 ", 0},
+      {"[General]\nISPSetting=1050626\nUsbVIDSet=6CCF\nUsbPIDSet=60A2\nISPFileName=" + path, 120,
+       "_X_____ assign 128 64", "vid_6ccf&pid_60a2", "100802 6CCF 60A2 " + path, 128 << 10},
+      {"[General]\nISPSetting=4278320959\nUsbVIDSet=" + a300 + "\nISPFileName=/gone.hex", 96,
+       "XXXXXX_ assign 8 2040", "vid_" + a255.substr(0, 27), "1ff3f " + a255 + " 6012 ", 8 << 10},
   };
   for (const auto& row : rows) {
     StoreFile(QByteArray::fromStdString(row.file));
@@ -131,22 +129,10 @@ TEST_F(StartupTest, StoredSettingsSetTheStepsTheRangeAndTheIdsAndGoBackAsTheyCam
     EXPECT_EQ(form.RangeStart, row.range_start) << row.controls;
     EXPECT_EQ(form.Presence().UserMatchText(), row.match_text);
     EXPECT_EQ(ui().lbledtPID->text(), "6013");
+    EXPECT_EQ(form.ProgramFileName, ui().cbxReadISPFile->currentText());
+    EXPECT_FALSE(form.FileReady);  // offered, not loaded
     Close();
     EXPECT_EQ(Saved(), row.saved);
-  }
-}
-
-TEST_F(StartupTest, TheLastProgramFileIsOfferedNotLoadedAndOnlyWhileItExists) {
-  QFile kept(dir.filePath("kept.bin"));
-  ASSERT_TRUE(kept.open(QIODevice::WriteOnly));
-  kept.close();
-  ASSERT_TRUE(store->Save({{}, QFile::encodeName(kept.fileName()).toStdString(), {}, {}}));
-  for (const QString& offered : {kept.fileName(), QString()}) {
-    const TForm1& form = Start();
-    EXPECT_EQ(form.ProgramFileName, offered);
-    EXPECT_EQ(ui().cbxReadISPFile->currentText(), offered);
-    EXPECT_FALSE(form.FileReady);
-    kept.remove();
   }
 }
 
