@@ -183,7 +183,7 @@ FAULTS = [
     ("app-detection-label-shows-vid", "src/app/presence_monitor.cpp",
      '"Device " + pid_text_ + " is exist"', '"Device " + vid_text_ + " is exist"'),
     ("app-detection-match-text-not-lowered", "src/app/presence_monitor.cpp",
-     "  if (!lower) return;\n", "  return;\n"),
+     "  if (!lower) return;", "  if (lower) return;"),
     ("app-detection-ticks-while-auto-runs", "src/app/presence_monitor.cpp",
      "  if (auto_busy) return outcome;", "  if (auto_busy && false) return outcome;"),
     ("app-detection-off-keeps-found", "src/app/presence_monitor.cpp",
