@@ -1,6 +1,6 @@
 // velmora-isp end to end over the virtual chip: what only the command line does. Its arguments
 // and refusals, exit codes, the choice of device, the verdict line and the --log report, the files
-// it writes (whole or not at all), its progress and request lines, and the pages' words for the
+// it writes (whole or not at all), its request lines, and the pages' words for the
 // one-shot commands, with the pause each write needs before its read-back.
 #include "cli_fixture.h"
 #include "device_lock.h"
