@@ -1,0 +1,265 @@
+// The ISP page through the window over the virtual chip: each handler reads its controls, calls
+// the flash engine and writes its labels; the boxes and texts that only the window shows.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "hooked_event_pump.h"
+#include "labeled_edit.h"
+#include "scripted_dialogs.h"
+#include "test_startup.h"
+#include "tform1.h"
+#include "transcript.h"
+#include "ui_tform1.h"
+#include "virtual_chip.h"
+#include "virtual_clock.h"
+#include "virtual_usb_platform.h"
+
+namespace velmora::test {
+namespace {
+
+const QString kDemo = VELMORA_SAMPLES_DIR "/velmora-demo-fw.";
+
+std::vector<std::uint8_t> DemoImage() {
+  QFile file(kDemo + "bin");
+  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray bytes = file.readAll();
+  return {bytes.begin(), bytes.end()};
+}
+
+class IspPageTest : public ::testing::Test {
+ protected:
+  IspPageTest() {
+    form.Timer1->stop();  // the device is found by Attach, not by ticks racing the test
+    form.show();
+    ui.MainPageControl->setCurrentWidget(ui.PageISPCtrl);
+  }
+  // Plugs a chip (never-written flash reads 0xCC) in and lets the link find it, as detection does.
+  sim::VirtualChip& Attach(sim::FlashId id = {0xC2, 0x20, 0x13}) {
+    chip = std::make_unique<sim::VirtualChip>(
+        clock, sim::FlashConfig{.id = id, .fill = 0xCC, .times = {}});
+    chip->PlugInto(platform);
+    usb.SetMatchText("vid_6ccf&pid_6012");
+    EXPECT_TRUE(usb.FindDevice());
+    transcript.Clear();
+    return *chip;
+  }
+  void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+  void Load(const QString& path) {
+    dialogs.ScriptFile(path);
+    Click(ui.USBLoadFileBitBtn);
+  }
+  QString WriteFile(const QString& name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    return file.fileName();
+  }
+  bool NothingSent() const { return transcript.Events().empty(); }
+  bool Idle() const { return ui.btnUSBISPAuto->text() == "Auto" && !form.AutoBusy; }
+  QString Info() const { return ui.lblUSBProcessInfo->text(); }
+
+  sim::Transcript transcript;
+  sim::VirtualClock clock{&transcript};
+  sim::VirtualUsbPlatform platform{&transcript};
+  VelmoraUsb usb{platform};
+  std::unique_ptr<sim::VirtualChip> chip;
+  ScriptedDialogs dialogs;
+  HookedEventPump pump;
+  QTemporaryDir dir;
+  TForm1 form{usb, clock, dialogs, pump, AllPagesStartup()};
+  Ui::TForm1& ui = *form.ui;
+};
+
+TEST_F(IspPageTest, AutoLoadsTheTypedFileProgramsItAndIsBusyOnlyWhileItRuns) {
+  sim::VirtualChip& chip = Attach();
+  ui.cbxReadISPFile->setEditText(kDemo + "hex");
+  int pumps = 0, busy_pumps = 0;
+  pump.hook = [&](int) {
+    ++pumps;
+    busy_pumps += form.AutoBusy && ui.btnUSBISPAuto->text() == "Stop";
+  };
+  Click(ui.btnUSBISPAuto);
+  EXPECT_GT(pumps, 0);
+  EXPECT_EQ(busy_pumps, pumps);
+  EXPECT_EQ(Info(), "Verifying Success");
+  EXPECT_EQ(ui.lblUSBChecksum->text(), "Checksum : 0xF1AA");
+  EXPECT_EQ(ui.lblUSBISPStatusReg->text(), "Status Register: 0x9C");
+  EXPECT_EQ(chip.Flash().ReadRange(0, 4608), DemoImage());
+  EXPECT_FALSE(chip.InIspMode());
+  EXPECT_TRUE(Idle());
+  EXPECT_TRUE(dialogs.messages.isEmpty());
+  EXPECT_EQ(platform.OpenHandleCount(), 0u);
+}
+
+TEST_F(IspPageTest, AutoRefusesBeforeTheDeviceIsTouched) {
+  const QString empty = WriteFile("empty.hex", ":00000001FF\r\n"), txt = WriteFile("a.txt", "x");
+  const struct {
+    bool device;
+    QString file;
+    bool reload;
+    const char* start;
+    QString shown;  // the box, or the conversion error
+  } cases[] = {
+      {false, kDemo + "hex", true, "0", "USB device is NOT available !!    "},
+      {true, "", true, "0", "Program File Not Ready !!    "},
+      // A typed name that this run would not load: an empty image would erase the chip.
+      {true, kDemo + "hex", false, "0", "Program File Not Ready !!    "},
+      {true, empty, true, "0", "Program File is empty !!    "},
+      {true, txt, true, "0",
+       "\"" + txt +
+           "\" is not a program file: its extension must begin with \"b\" (raw binary) or \"h\" "
+           "(Intel HEX).    "},
+      {true, kDemo + "hex", true, "abc", "'abc' is not a valid integer value"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.shown.toStdString());
+    if (c.device) Attach();
+    dialogs.messages.clear();
+    dialogs.errors.clear();
+    ui.rbnRange1->setChecked(true);
+    ui.lbledISPStart->setText(c.start);
+    ui.cbxReadISPFile->setEditText(c.file);
+    ui.chkReadFile->setChecked(c.reload);
+    Click(ui.btnUSBISPAuto);
+    EXPECT_EQ(dialogs.messages + dialogs.errors, QStringList{c.shown});
+    EXPECT_TRUE(NothingSent());
+    EXPECT_TRUE(Idle());
+  }
+  // Kilobytes past 32 bits are refused, not wrapped onto low flash (times 1024 both are 0x8000).
+  ui.lbledISPRange->setText("32");
+  ui.cbxReadISPFile->setEditText(kDemo + "hex");
+  for (const char* start : {"4194336", "-4194272"}) {
+    ui.lbledISPStart->setText(start);
+    Click(ui.btnUSBISPAuto);
+    EXPECT_EQ(Info(), "Range beyond flash address 0xFFFFFF");
+    EXPECT_TRUE(NothingSent());
+  }
+}
+
+TEST_F(IspPageTest, ClickDuringAutoStopsTheRunWhichStillProtectsAndLeavesIsp) {
+  sim::VirtualChip& chip = Attach();
+  ui.cbxReadISPFile->setEditText(kDemo + "bin");
+  bool clicked = false;
+  pump.hook = [&](int) {
+    if (clicked || Info() != "Start Programming") return;
+    clicked = true;  // the click is delivered by this very pump, nested in the run
+    QMetaObject::invokeMethod(ui.btnUSBISPAuto, "click", Qt::QueuedConnection);
+  };
+  Click(ui.btnUSBISPAuto);
+  EXPECT_EQ(Info(), "Stopped by user");
+  EXPECT_TRUE(form.StepFailed);
+  EXPECT_LT(chip.Flash().PagePrograms(), 4608u / 256);
+  EXPECT_EQ(chip.Flash().Status() & 0x9C, 0x9C);
+  EXPECT_FALSE(chip.InIspMode());
+  EXPECT_TRUE(Idle());
+}
+
+TEST_F(IspPageTest, FunctionTestButtonsRunEachOperationWithThePageSizeOfTheIdReadLast) {
+  sim::VirtualChip& chip = Attach({0xC2, 0x22, 0x11});  // 32-byte pages
+  Load(kDemo + "hex");
+  Click(ui.btnEnterISP);
+  EXPECT_EQ(ui.btnEnterISP->text(), "Exit ISP");
+  EXPECT_TRUE(chip.InIspMode());
+  Click(ui.btnUSBChipID);
+  EXPECT_EQ(ui.lblUSBChipID->text(), "0xC2,  0x22,  0x11,  ");
+  Click(ui.btnUSBWriteEnable);
+  Click(ui.btnUSBReadStatus);
+  EXPECT_EQ(ui.lblUSBStatus->text(), "0x02");
+  ui.lbledtUSBWriteStatus->setText("100");  // hexadecimal, the low byte, on Enter only
+  QTest::keyClick(ui.lbledtUSBWriteStatus, Qt::Key_Return);
+  const auto sent = transcript.Transfers();
+  EXPECT_EQ(sent.back().data, (std::vector<std::uint8_t>{0x01, 0x00}));
+  const std::pair<QPushButton*, const char*> steps[] = {
+      {ui.btnUSBErase, "Flash Erase All "},
+      {ui.btnUSBBlank, "Blanking Success"},
+      {ui.btnUSBProgram, "Programming Success"},
+      {ui.btnUSBVerify, "Verifying Success"},
+      {ui.btnUSBBlank, "Blanking Fail at 0x000000"}};
+  for (const auto& [button, label] : steps) {
+    Click(button);
+    EXPECT_TRUE(Info().startsWith(label)) << Info().toStdString();
+  }
+  EXPECT_EQ(chip.Flash().ReadRange(0, 4608), DemoImage());
+  EXPECT_EQ(chip.Flash().PagePrograms(), 4608u / 32);
+  chip.SetFlashStuckBusy(true);
+  Click(ui.btnUSBErase);
+  EXPECT_EQ(ui.lblUSBISPStatusReg->text(), "Status Register: 0x01");
+  EXPECT_EQ(Info(), "Erase Flash Fail");
+  Click(ui.btnEnterISP);
+  EXPECT_EQ(ui.btnEnterISP->text(), "Enter ISP");
+  EXPECT_FALSE(chip.InIspMode());
+  EXPECT_EQ(platform.OpenHandleCount(), 0u);
+}
+
+TEST_F(IspPageTest, FileButtonLoadsKeepsAHistoryAndAFailedLoadKeepsTheImage) {
+  Load(kDemo + "bin");
+  EXPECT_EQ(dialogs.file_dialogs.back().filter, "Hex File|*.hex;*.h00|Binary File|*.bin");
+  const QString other = WriteFile("fw.bin", QByteArray("\x01\x02\x03", 3));
+  for (const QString& path : {kDemo + "hex", other, kDemo + "hex"}) Load(path);
+  EXPECT_EQ(ui.cbxReadISPFile->count(), 3);
+  EXPECT_EQ(ui.cbxReadISPFile->currentText(), kDemo + "hex");
+  EXPECT_EQ(ui.lblUSBChecksum->text(), "Checksum : 0xF1AA");
+  EXPECT_TRUE(dialogs.messages.isEmpty());
+
+  Load(dir.filePath("gone.hex"));
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_TRUE(dialogs.messages[0].contains("gone.hex"));
+  EXPECT_FALSE(form.FileReady);
+  EXPECT_EQ(form.ProgramImage.length, 4608u);
+  EXPECT_EQ(ui.lblUSBChecksum->text(), "Checksum : 0xF1AA");
+}
+
+TEST_F(IspPageTest, RangeButtonsEnableTheEditsAndTakeTheirKilobytesOnlyWhenClicked) {
+  ui.lbledISPStart->setText("32");
+  ui.lbledISPRange->setText("64");
+  Click(ui.rbnRange1);
+  EXPECT_TRUE(ui.lbledISPStart->isEnabled() && ui.Label21->isEnabled());
+  EXPECT_EQ(form.RangeStart, 0x8000u);
+  EXPECT_EQ(form.RangeSize, 65536u);
+  ui.lbledISPStart->setText("16");
+  QTest::keyClick(ui.lbledISPStart, Qt::Key_Return);
+  EXPECT_EQ(form.RangeStart, 0x8000u);
+  // A size that is no number ends the click after the start was taken.
+  ui.lbledISPRange->setText("");
+  Click(ui.rbnRange1);
+  EXPECT_EQ(dialogs.errors, QStringList{"'' is not a valid integer value"});
+  EXPECT_EQ(form.RangeStart, 16384u);
+  EXPECT_EQ(form.RangeSize, 65536u);
+  Click(ui.rbnRange0);
+  EXPECT_FALSE(ui.lbledISPRange->isEnabled() || ui.Label20->isEnabled());
+  EXPECT_EQ(form.RangeStart, 0u);
+}
+
+TEST_F(IspPageTest, ReadFlashSavesExactlyTheFirst128KiBOrNothing) {
+  sim::VirtualChip& chip = Attach();
+  chip.Flash().WriteRange(0, std::vector<std::uint8_t>(0x30000, 0x3C));
+  Click(ui.btnEnterISP);
+  const std::pair<std::optional<QString>, const char*> cases[] = {
+      {dir.filePath("back.bin"), "Read Flash content Success"},
+      {std::nullopt, "Read Flash content Success"},
+      {dir.filePath("missing/back.bin"), "Cannot create \""}};
+  for (const auto& [target, label] : cases) {
+    dialogs.ScriptFile(target);
+    Click(ui.btnReadBack);
+    EXPECT_EQ(dialogs.file_dialogs.back().filter, "Binary File|*.bin");
+    EXPECT_TRUE(Info().startsWith(label)) << Info().toStdString();
+    EXPECT_EQ(ui.lblUSBISPProcess->text(), "Verifying Addr: 0x01FFC0");
+  }
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"back.bin"});
+  QFile saved(dir.filePath("back.bin"));
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_EQ(saved.readAll(), QByteArray(131072, '\x3C'));
+}
+
+}  // namespace
+}  // namespace velmora::test
