@@ -89,14 +89,12 @@ struct ChipRig {
     transcript.Clear();
   }
   void EnterIspMode() { OpenInIspMode(false); }
-
   // The transfers with bRequest `request` (and, when `op` is given, first data byte `op`).
   std::vector<TranscriptEvent> Requests(std::uint8_t request, int op = -1) const {
-    std::vector<TranscriptEvent> out;
-    for (const auto& e : transcript.Transfers()) {
-      if (e.setup.request == request && (op < 0 || (!e.data.empty() && e.data[0] == op)))
-        out.push_back(e);
-    }
+    std::vector<TranscriptEvent> out = transcript.Transfers();
+    std::erase_if(out, [&](const TranscriptEvent& e) {
+      return e.setup.request != request || (op >= 0 && (e.data.empty() || e.data[0] != op));
+    });
     return out;
   }
   // Every status bit the part lets the tool set is set: the last status write was 0xFF.
