@@ -1,6 +1,6 @@
 // The automatic ISP sequence against the strict virtual chip: step order and labels, every part
 // the virtual chip knows, refusals, and every way a run ends early, each of which must still
-// protect the part and leave ISP mode; the observer of the steps and the changed-only profile.
+// protect the part and leave ISP mode.
 #include "auto_sequence.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +60,11 @@ TEST_F(AutoSequenceTest, FullRunProgramsProtectsAndLeavesIspThenTheNextRunUnprot
     return w == "83" || !w.starts_with("8");  // ready polls and pauses, nothing sent
   }));
   EXPECT_EQ(trace.back(), "close");
+  // Reading the part for the command line's checks writes nothing and leaves ISP mode.
+  transcript.Clear();
+  EXPECT_EQ(ReadPartState(link, /*isp_mode=*/true).id, (ChipIdBytes{0xC2, 0x20, 0x13}));
+  EXPECT_FALSE(chip.InIspMode());
+  EXPECT_TRUE(Requests(0x80).empty()) << "no flash write command of any kind";
 }
 
 TEST_F(AutoSequenceTest, RefusedRunsSendNothing) {
@@ -270,63 +275,6 @@ TEST_F(AutoSequenceTest, AStatusReadWhoseCommandFailedCountsAsBusyInTheEraseWait
     const auto rest =
         rig.chip.Flash().ReadRange(range.ImageBase() + 1000, end - range.ImageBase() - 1000);
     EXPECT_TRUE(std::all_of(rest.begin(), rest.end(), [](std::uint8_t b) { return b == 0xFF; }));
-  }
-}
-
-// The steps a front end is told about: each that runs starts and ends once, in order, with its
-// outcome; steps not reached after a failure are not told; the status the run last read back.
-TEST(AutoSequenceSteps, ObserverHearsEachStepThatRunsWithItsOutcome) {
-  struct Heard final : AutoStepObserver {
-    void StepStarted(AutoStep step) override { words += "+" + std::to_string(int(step)); }
-    void StepEnded(AutoStep step, bool ok) override {
-      words += (ok ? "=" : "!") + std::to_string(int(step));
-    }
-    std::string words;
-  } heard;
-  const ProgramImage image = RandomImage(3000, 3);
-  AutoRun rig;
-  EXPECT_EQ(RunAutoSequence(rig.ctx, kAll, {}, image, rig.id, &heard).last_status, 0x9C);
-  EXPECT_EQ(heard.words, "+0=0+1=1+2=2+3=3+4=4+5=5+6=6+7=7+8=8");
-  AutoSteps steps{true, true, false, true, true, true, false};  // the written chip fails blank
-  heard.words.clear();
-  EXPECT_EQ(RunAutoSequence(rig.ctx, steps, {}, image, rig.id, &heard).last_status, std::nullopt);
-  EXPECT_EQ(heard.words, "+0=0+1=1+4!4+8=8");
-  steps.erase = true;
-  EXPECT_EQ(RunAutoSequence(rig.ctx, steps, {}, image, rig.id, &heard).last_status, 0x00);
-  // Reading the part for the command line's checks writes nothing and leaves ISP mode.
-  rig.transcript.Clear();
-  EXPECT_EQ(ReadPartState(rig.link, /*isp_mode=*/true).id, (ChipIdBytes{0xC2, 0x20, 0x13}));
-  EXPECT_FALSE(rig.chip.InIspMode());
-  EXPECT_TRUE(rig.Requests(0x80).empty()) << "no flash write command of any kind";
-}
-
-TEST(AutoChangedOnlyProfile, OnlySectorsThatDifferAreErasedAndAllElseIsLeftAsItWas) {
-  const struct {
-    std::uint32_t base;                // AssignRange of 64 KiB there, or All at 0
-    std::vector<std::uint32_t> dirty;  // offsets from the base whose byte the board has wrong
-    std::vector<std::uint32_t> erased;
-  } cases[] = {
-      {0, {}, {}},
-      {0, {0x1005, 0x2F00}, {0x1000, 0x2000}},  // the last sector's tail past the image
-      {0x10000, {0x0FFF}, {0x10000}},
-  };
-  for (const auto& c : cases) {
-    AutoRun rig;
-    const ProgramImage image = RandomImage(10000);
-    std::vector<std::uint8_t> board = rig.chip.Flash().ReadRange(0, rig.chip.Flash().Size());
-    std::copy_n(image.bytes.begin(), 0x3000, board.begin() + c.base);
-    for (std::uint32_t offset : c.dirty) board[c.base + offset] ^= 0x21;
-    rig.chip.Flash().WriteRange(0, board);
-    rig.chip.Flash().SetStatus(rig.chip.Flash().WritableStatusBits());
-    const FlashRange range = c.base ? Assign(c.base, 0x10000) : FlashRange{};
-    const AutoOutcome outcome = rig.Auto(kAll, image, range, AutoProfile::ChangedOnly);
-    ASSERT_FALSE(outcome.step_failed) << rig.progress.process.back();
-    std::vector<std::uint32_t> erased;
-    for (const auto& e : rig.Requests(0x80, 0x20)) erased.push_back(AddressOf(e));
-    EXPECT_EQ(erased, c.erased);
-    EXPECT_EQ(outcome.sectors_changed, c.erased);
-    std::copy_n(image.bytes.begin(), 0x3000, board.begin() + c.base);
-    EXPECT_TRUE(rig.chip.Flash().ReadRange(0, rig.chip.Flash().Size()) == board);
   }
 }
 

@@ -12,6 +12,7 @@
 
 #include "atomic_file.h"
 #include "chip_under_test.h"
+#include "loader_test_files.h"
 
 namespace velmora::testing {
 namespace {
@@ -252,44 +253,36 @@ TEST_F(FlashEngineTest, ReadBackOfAConsistentFlashFillsTheFirst128KiB) {
 }
 
 TEST_F(FlashEngineTest, ReadBackFailuresLeaveTheFillAfterTheFailingChunk) {
-  // Chunk 0x40 reads differently on every attempt: its first read flipped, or its second lost.
-  const auto chunk_40_unconfirmed = [](ChipRig& r, bool lose_second) {
-    if (!lose_second) {
-      r.progress.on_address_text = [&r](const std::string& text) {
-        if (text.ends_with("000000") || text.ends_with("000040"))
-          r.chip.FlipReadBits(0x01, Flip::Once, 7);
-      };
-      return;
-    }
+  // Chunk 0x40 is never confirmed: its first read differs at byte 7 from its second, or every
+  // second read of it is lost (a first read alone is no consistent copy).
+  const auto flip_40 = [](ChipRig& r) {
+    r.progress.on_address_text = [&r](const std::string& text) {
+      if (text.ends_with("0000") || text.ends_with("0040")) r.chip.FlipReadBits(1, Flip::Once, 7);
+    };
+  };
+  const auto lose_second_40 = [](ChipRig& r) {
     auto reads = std::make_shared<int>(0);
-    auto at_40 = std::make_shared<bool>(false);
-    r.keep_alive = std::make_shared<RequestFilter>(
-        r, [=](const ControlSetup& s, const std::uint8_t* d, std::uint32_t n) {
-          if (s.request == 0x81 && n == 4) *at_40 = d[1] == 0 && d[2] == 0 && d[3] == 0x40;
-          if (s.request == 0x81 && n == 4 && *at_40) ++*reads;
-          return s.request == 0x82 && *at_40 && *reads % 2 == 0;
-        });
+    r.keep_alive = std::make_shared<RequestFilter>(r, [=](auto& s, auto d, std::uint32_t n) {
+      if (s.request == 0x81 && n == 4) *reads = d[3] == 0x40 && d[2] == 0 ? *reads + 1 : 0;
+      return s.request == 0x82 && *reads > 0 && *reads % 2 == 0;
+    });
   };
   const struct {
-    const char* name;
     std::function<void(ChipRig&)> arrange;
     const char* last_text;
     std::uint32_t fill_from;  // first buffer byte that must still hold 0x5A
   } cases[] = {
-      {"no device", [](ChipRig& r) { r.chip.Unplug(); }, "No flash answers: JEDEC id 00 00 00", 0},
-      {"no flash on the bus", [](ChipRig& r) { r.chip.Flash().SetAbsent(true); },
-       "No flash answers: JEDEC id FF FF FF", 0},
-      {"part stays busy", [](ChipRig& r) { r.chip.SetFlashStuckBusy(true); }, "Flash is busy", 0},
-      {"one inconsistent read is read again",
-       [](ChipRig& r) { r.chip.FlipReadBits(0x08, Flip::Once, 3); }, "Read Flash content Success",
-       kReadBackEnd},
-      {"first read differs at byte 7", [&](ChipRig& r) { chunk_40_unconfirmed(r, false); },
-       "Verifying Fail at 0x000047", 0x80},
-      {"second read lost", [&](ChipRig& r) { chunk_40_unconfirmed(r, true); },
-       "Verifying Fail at 0x000040", 0x80},
+      {[](ChipRig& r) { r.chip.Unplug(); }, "No flash answers: JEDEC id 00 00 00", 0},
+      {[](ChipRig& r) { r.chip.Flash().SetAbsent(true); }, "No flash answers: JEDEC id FF FF FF",
+       0},
+      {[](ChipRig& r) { r.chip.SetFlashStuckBusy(true); }, "Flash is busy", 0},
+      {[](ChipRig& r) { r.chip.FlipReadBits(8, Flip::Once, 3); }, "Read Flash content Success",
+       kReadBackEnd},  // one inconsistent read is read again
+      {flip_40, "Verifying Fail at 0x000047", 0x80},
+      {lose_second_40, "Verifying Fail at 0x000040", 0x80},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.last_text);
     ChipRig rig;
     rig.chip.Flash().WriteRange(0, RandomImage(0x200).bytes);
     rig.EnterIspMode();
@@ -301,60 +294,39 @@ TEST_F(FlashEngineTest, ReadBackFailuresLeaveTheFillAfterTheFailingChunk) {
   }
 }
 
-// The writer behind every saved file: a whole new file or none, through links, keeping the mode.
+// The writer behind every saved file: a whole new file through a link, keeping the mode of the
+// file it replaces (a private file stays private), or no change at all.
 TEST(AtomicFile, ReplacesTheTargetWholeOrLeavesEverythingAsItWas) {
   namespace fs = std::filesystem;
-  const fs::path dir = fs::temp_directory_path() / ("velmora-atomic-" + std::to_string(::getpid()));
-  fs::remove_all(dir);
-  fs::create_directories(dir / "real" / "taken.bin" / "inside");
-  std::ofstream(dir / "real" / "target.bin") << "old contents";
-  fs::permissions(dir / "real" / "target.bin", fs::perms::owner_read | fs::perms::owner_write);
-  fs::create_symlink("real/target.bin", dir / "relative.bin");
-  fs::create_symlink(dir / "relative.bin", dir / "chain.bin");
-  fs::create_symlink("real/new.bin", dir / "dangling.bin");
-  ASSERT_EQ(::mkfifo((dir / "real" / "pipe").c_str(), 0600), 0);
-  const auto contents = [](const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>{std::istreambuf_iterator<char>(in), {}};
-  };
+  ScratchDir dir;
+  const fs::path target = dir.Write("target.bin", "old contents"), link = dir.PathOf("link.bin");
+  fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink("target.bin", link);
+  fs::create_directories(dir.PathOf("taken.bin/inside"));
+  ASSERT_EQ(::mkfifo(dir.PathOf("pipe").c_str(), 0600), 0);
   const auto entries = [&] {
     Strings names;
-    for (const auto& e : fs::recursive_directory_iterator(dir)) names.push_back(e.path().string());
-    std::sort(names.begin(), names.end());
-    return names;
-  };
-  const struct {
-    fs::path written, lands_in;  // lands_in empty: the write must fail
-  } cases[] = {
-      {dir / "relative.bin", dir / "real" / "target.bin"},
-      {dir / "chain.bin", dir / "real" / "target.bin"},
-      {dir / "dangling.bin", dir / "real" / "new.bin"},
-      {dir / "missing" / "flash.bin", {}},
-      {dir / "real" / "taken.bin", {}},
-      {dir / "", {}},
-      {dir / "real" / "pipe", {}},
-  };
-  std::uint32_t seed = 1;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.written);
-    const std::vector<std::uint8_t> bytes = ImageBytes(RandomImage(300, ++seed), 0, 300);
-    const Strings before = entries();
-    const FileWriteResult result = WriteFileAtomically(c.written.string(), bytes);
-    EXPECT_EQ(result.ok, !c.lands_in.empty()) << result.error;
-    if (c.lands_in.empty()) {
-      EXPECT_FALSE(result.error.empty());
-      EXPECT_EQ(entries(), before);
-      continue;
+    std::error_code ec;  // folders have no size
+    for (const auto& e : fs::recursive_directory_iterator(dir.PathOf(""))) {
+      names.push_back(e.path().string() + " " + std::to_string(fs::file_size(e.path(), ec)));
     }
-    EXPECT_TRUE(fs::is_symlink(c.written));
-    EXPECT_EQ(contents(c.lands_in), bytes);
+    return std::sort(names.begin(), names.end()), names;
+  };
+  const std::vector<std::uint8_t> bytes = ImageBytes(RandomImage(300), 0, 300);
+  const Strings before = entries();
+  for (const char* name : {"missing/flash.bin", "taken.bin", "", "pipe"}) {
+    const FileWriteResult result = WriteFileAtomically(dir.PathOf(name), bytes);
+    EXPECT_FALSE(result.ok) << name;
+    EXPECT_FALSE(result.error.empty()) << name;
+    EXPECT_EQ(entries(), before) << name;
   }
-  // The private file stays private; the links stay links.
-  EXPECT_EQ(fs::status(dir / "real" / "target.bin").permissions() & fs::perms::all,
+  ASSERT_TRUE(WriteFileAtomically(link.string(), bytes).ok);
+  std::ifstream in(target, std::ios::binary);
+  EXPECT_EQ(std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {}), bytes);
+  EXPECT_EQ(fs::read_symlink(link), fs::path("target.bin"));
+  EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(fs::read_symlink(dir / "relative.bin"), fs::path("real/target.bin"));
-  EXPECT_EQ(entries().size(), 9u);  // nothing left behind by the writes
-  fs::remove_all(dir);
+  EXPECT_EQ(entries().size(), before.size());  // nothing left behind
 }
 
 }  // namespace
