@@ -8,15 +8,9 @@
 // transfer is tried. Each configuration prints its outcomes per fault.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "auto_sequence.h"
 #include "chip_under_test.h"
@@ -55,17 +49,6 @@ void PrintTo(const Config& config, std::ostream* out) {
   *out << config.name;
 }
 
-// A front end that keeps the last process text and can be told to stop.
-struct QuietProgress final : FlashProgress {
-  void ProcessText(const std::string& text) override { last = text; }
-  void AddressText(const std::string&) override {}
-  void StatusText(const std::string&) override {}
-  void Pump() override {}
-  bool StopRequested() const override { return stop; }
-  std::string last;
-  bool stop = false;
-};
-
 // The label text that ended a run, shortened to its kind; "SUCCESS?" or "other" is a wrong end.
 std::string OutcomeOf(const std::string& last, bool step_failed) {
   if (!step_failed) return last == "Verifying Success" ? "success" : "SUCCESS? " + last;
@@ -78,14 +61,10 @@ std::string OutcomeOf(const std::string& last, bool step_failed) {
   return "other: " + last;
 }
 
-// One chip, link and front end per run, without a transcript so that runs stay fast: a board
-// programmed and protected before, old bytes everywhere, every protect bit set.
-struct Bench {
-  explicit Bench(const Config& config) : chip(clock, FlashFor(config.id)) {
-    chip.PlugInto(platform);
+// A board programmed and protected before: old bytes everywhere, every protect bit set.
+struct Bench : ChipRig {
+  explicit Bench(const Config& config) : ChipRig(FlashFor(config.id)) {
     chip.SetReadyAnswer(config.ready_answer);
-    usb.SetMatchText("vid_6ccf&pid_6012");
-    usb.FindDevice();
     chip.Flash().SetStatus(chip.Flash().WritableStatusBits());
   }
   static sim::FlashConfig FlashFor(const sim::FlashId& id) {
@@ -97,13 +76,6 @@ struct Bench {
   bool Holds(std::uint32_t from, const std::vector<std::uint8_t>& expected) {
     return chip.Flash().ReadRange(from, static_cast<std::uint32_t>(expected.size())) == expected;
   }
-  sim::VirtualClock clock;
-  sim::VirtualUsbPlatform platform;
-  sim::VirtualChip chip;
-  VelmoraUsb usb{platform};
-  ChipLink link{usb, clock};
-  QuietProgress progress;
-  FlashContext ctx{link, progress};
 };
 
 struct RunResult {
@@ -131,7 +103,7 @@ RunResult RunOnce(const Config& config, const ProgramImage& image, int fault, st
 
   RunResult result;
   result.transfers = bench.chip.TransfersAnswered() + bench.chip.TransfersRefused();
-  result.outcome = hung ? "HUNG" : OutcomeOf(bench.progress.last, outcome.step_failed);
+  result.outcome = hung ? "HUNG" : OutcomeOf(bench.progress.process.back(), outcome.step_failed);
   auto& lies = result.lies;
   if (hung) lies.push_back("the run did not end within its bounds");
   if (result.outcome.starts_with("SUCCESS?") || result.outcome.starts_with("other"))
