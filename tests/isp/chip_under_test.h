@@ -4,22 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <random>
-#include <string>
-#include <utility>
-#include <vector>
 
 #include "chip_commands.h"
 #include "flash_engine.h"
-#include "flash_progress.h"
 #include "flash_texts.h"
-#include "program_image.h"
 #include "transcript.h"
-#include "velmora_usb.h"
 #include "virtual_chip.h"
 #include "virtual_clock.h"
 #include "virtual_usb_platform.h"
