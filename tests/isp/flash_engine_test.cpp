@@ -97,64 +97,33 @@ TEST_F(FlashEngineTest, SectorEraseCoversExactlyTheRangeEachSectorWriteEnabled) 
   EXPECT_EQ(texts::SectorEraseProgress(0x13000), "Flash Sector Erase: 0x 013000");
 }
 
+// A chunk that reads wrong or not at all is read again; a clean read clears the count, the third
+// failure in a row ends the pass at the first wrong byte.
 TEST_F(FlashEngineTest, ChunkRetriesClearOnACleanReadAndGiveUpOnTheThird) {
   const struct {
-    const char* name;
     std::function<void(sim::VirtualChip&)> fault;
-    bool ok;
     std::size_t reads, pumps;  // 0x81 reads for 256 bytes; one pump per chunk read
     const char* failure;
   } cases[] = {
-      {"clean", [](sim::VirtualChip&) {}, true, 4, 4, nullptr},
-      {"failed transfer, wrong byte, clean",
-       [](sim::VirtualChip& c) {
-         c.FailNextTransfers(1);
-         c.FlipReadBits(0x01, Flip::Once, 0);
-       },
-       true, 6, 5, nullptr},
-      {"three unreadable", [](sim::VirtualChip& c) { c.FailRequest(0x81); }, false, 3, 0,
-       "Blanking Fail at 0x000000"},
-      {"three wrong at 9", [](sim::VirtualChip& c) { c.FlipReadBits(0x10, Flip::Always, 9); },
-       false, 3, 3, "Blanking Fail at 0x000009"},
+      {[](sim::VirtualChip&) {}, 4, 4, nullptr},
+      {[](sim::VirtualChip& c) { c.FailNextTransfers(1), c.FlipReadBits(1, Flip::Once, 0); }, 6, 5,
+       nullptr},
+      {[](sim::VirtualChip& c) { c.FailRequest(0x81); }, 3, 0, "Blanking Fail at 0x000000"},
+      {[](sim::VirtualChip& c) { c.FlipReadBits(0x10, Flip::Always, 9); }, 3, 3,
+       "Blanking Fail at 0x000009"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.reads);
     ChipRig rig;
     rig.chip.Flash().Fill(0xFF);
     rig.OpenInIspMode();
     c.fault(rig.chip);
-    EXPECT_EQ(BlankCheckRange(rig.ctx, 0, 256), c.ok);
+    EXPECT_EQ(BlankCheckRange(rig.ctx, 0, 256), c.failure == nullptr);
     EXPECT_EQ(rig.Requests(0x81, 0x03).size(), c.reads);
     EXPECT_EQ(rig.progress.pumps, static_cast<int>(c.pumps));
     EXPECT_EQ(rig.progress.process, c.failure ? Strings{c.failure} : Strings{});
-    if (!c.ok) continue;
+    if (c.failure) continue;
     EXPECT_EQ(rig.progress.address.back(), "Blanking Addr: 0x0000C0");
-  }
-}
-
-TEST_F(FlashEngineTest, PassesExamineEveryByteBelowTheEndAndNoneAfter) {
-  const ProgramImage image = RandomImage(100);
-  const struct {
-    bool verify;
-    std::uint32_t at;  // a byte that is wrong; 100 and past are not examined
-    const char* failure;
-  } cases[] = {{false, 100, nullptr},
-               {false, 99, "Blanking Fail at 0x000063"},
-               {true, 127, nullptr},
-               {true, 99, "Verifying Fail at 0x000063"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.at);
-    ChipRig rig;
-    rig.chip.Flash().Fill(0xFF);
-    if (c.verify) rig.chip.Flash().WriteRange(0, ImageBytes(image, 0, 100));
-    rig.chip.Flash().WriteRange(c.at,
-                                {static_cast<std::uint8_t>((image.bytes[c.at] ^ 0x40) & 0xFE)});
-    rig.OpenInIspMode();
-    const bool ok =
-        c.verify ? VerifyRange(rig.ctx, image, 0, 0, 100) : BlankCheckRange(rig.ctx, 0, 100);
-    EXPECT_EQ(ok, c.failure == nullptr);
-    EXPECT_EQ(rig.progress.process, c.failure ? Strings{c.failure} : Strings{});
-    EXPECT_EQ(rig.Requests(0x81, 0x03).size(), ok ? 2u : 4u);  // whole chunks, three tries
   }
 }
 
@@ -176,6 +145,15 @@ TEST_F(FlashEngineTest, ProgramSkipsErasedPagesAndSendsTheLastPageWhole) {
       "p1",    "83"};
   const Strings trace = Trace(transcript);
   EXPECT_EQ(Strings(trace.begin(), trace.begin() + 9), page);
+  // Verify examines every byte below the end, the skipped page's 0xFF too, and none after.
+  chip.Flash().WriteRange(image.length, {0x00});
+  EXPECT_TRUE(VerifyRange(ctx, image, 0, 0, image.length));
+  for (const std::uint32_t at : {0x100u, image.length - 1}) {
+    chip.Flash().WriteRange(at, {static_cast<std::uint8_t>(image.bytes[at] ^ 0x81)});
+    EXPECT_FALSE(VerifyRange(ctx, image, 0, 0, image.length));
+    EXPECT_EQ(progress.process.back(), texts::WithAddress(texts::kVerifyFail, at));
+    chip.Flash().WriteRange(at, {image.bytes[at]});
+  }
 }
 
 TEST_F(FlashEngineTest, ProgramGivesUpWhenTheFlashStaysBusyBeforeAPage) {
@@ -231,25 +209,7 @@ TEST_F(FlashEngineTest, RangesPastTheFlashOrOffTheSectorGridAreRefusedBeforeAnyt
   EXPECT_EQ(chip.Flash().SectorErases(), 2u);
 }
 
-TEST_F(FlashEngineTest, ReadBackOfAConsistentFlashFillsTheFirst128KiB) {
-  const ProgramImage image = RandomImage(kProgramImageSize);
-  chip.Flash().WriteRange(0, image.bytes);
-  EnterIspMode();
-  std::vector<std::uint8_t> buffer(kProgramImageSize, 0x11);
-  EXPECT_TRUE(ReadFlashBack(ctx, buffer));
-  EXPECT_EQ(progress.process, (Strings{"Read Flash data back", "Read Flash content Success"}));
-  ASSERT_EQ(progress.address.size(), 2048u);
-  EXPECT_EQ(progress.address.back(), "Verifying Addr: 0x01FFC0");
-  EXPECT_EQ(Requests(0x81, 0x03).size(), 4096u);  // every chunk twice
-  EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + kReadBackEnd, image.bytes.begin()));
-  EXPECT_TRUE(AllAre({buffer.begin() + kReadBackEnd, buffer.end()}, 0x11));
-  EXPECT_EQ(platform.OpenHandleCount(), 0u);
-  // A buffer too small is refused untouched.
-  EXPECT_FALSE(ReadBackRange(ctx, 0, 0x200, std::span(buffer).first(0x100)));
-  EXPECT_EQ(buffer[0], image.bytes[0]);
-}
-
-TEST_F(FlashEngineTest, ReadBackFailuresLeaveTheFillAfterTheFailingChunk) {
+TEST_F(FlashEngineTest, ReadBackConfirmsEachChunkAndLeavesTheFillAfterOneThatFails) {
   // Chunk 0x40 is never confirmed: its first read differs at byte 7 from its second, or every
   // second read of it is lost (a first read alone is no consistent copy).
   const auto flip_40 = [](ChipRig& r) {
@@ -281,13 +241,25 @@ TEST_F(FlashEngineTest, ReadBackFailuresLeaveTheFillAfterTheFailingChunk) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.last_text);
     ChipRig rig;
-    rig.chip.Flash().WriteRange(0, RandomImage(0x200).bytes);
+    const ProgramImage image = RandomImage(kProgramImageSize);
+    rig.chip.Flash().WriteRange(0, image.bytes);
     rig.EnterIspMode();
     c.arrange(rig);
     std::vector<std::uint8_t> buffer(kProgramImageSize, 0x11);
-    EXPECT_EQ(ReadFlashBack(rig.ctx, buffer), c.fill_from == kReadBackEnd);
+    const bool ok = c.fill_from == kReadBackEnd;
+    EXPECT_EQ(ReadFlashBack(rig.ctx, buffer), ok);
     EXPECT_EQ(rig.progress.process.back(), c.last_text);
     EXPECT_TRUE(AllAre({buffer.begin() + c.fill_from, buffer.begin() + kReadBackEnd}, 0x5A));
+    if (!ok) continue;
+    EXPECT_EQ(rig.progress.process.front(), "Read Flash data back");
+    EXPECT_EQ(rig.progress.address.size(), 2048u + 1u);  // each chunk, one read again
+    EXPECT_EQ(rig.progress.address.back(), "Verifying Addr: 0x01FFC0");
+    EXPECT_EQ(rig.Requests(0x81, 0x03).size(), 4096u + 2u);  // every chunk twice
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + kReadBackEnd, image.bytes.begin()));
+    EXPECT_TRUE(AllAre({buffer.begin() + kReadBackEnd, buffer.end()}, 0x11));
+    // A buffer too small is refused untouched.
+    EXPECT_FALSE(ReadBackRange(rig.ctx, 0, 0x200, std::span(buffer).first(0x100)));
+    EXPECT_EQ(buffer[0], image.bytes[0]);
   }
 }
 
