@@ -158,19 +158,14 @@ TEST_F(IspPageTest, FunctionTestButtonsRunEachOperation) {
   EXPECT_EQ(platform.OpenHandleCount(), 0u);
 }
 
-TEST_F(IspPageTest, FileButtonLoadsKeepsAHistoryAndAFailedLoadKeepsTheImage) {
-  Load(kDemo + "bin");
-  EXPECT_EQ(dialogs.file_dialogs.back().filter, "Hex File|*.hex;*.h00|Binary File|*.bin");
+TEST_F(IspPageTest, FileButtonKeepsEachPathOnceAndAFailedLoadKeepsTheImage) {
   const QString other = WriteFile("fw.bin", QByteArray("\x01\x02\x03", 3));
-  for (const QString& path : {kDemo + "hex", other, kDemo + "hex"}) Load(path);
+  for (const QString& path : {kDemo + "bin", kDemo + "hex", other, kDemo + "hex"}) Load(path);
+  EXPECT_EQ(dialogs.file_dialogs.back().filter, "Hex File|*.hex;*.h00|Binary File|*.bin");
   EXPECT_EQ(ui.cbxReadISPFile->count(), 3);
   EXPECT_EQ(ui.cbxReadISPFile->currentText(), kDemo + "hex");
-  EXPECT_EQ(ui.lblUSBChecksum->text(), "Checksum : 0xF1AA");
-  EXPECT_TRUE(dialogs.messages.isEmpty());
-
   Load(dir.filePath("gone.hex"));
-  ASSERT_EQ(dialogs.messages.size(), 1);
-  EXPECT_TRUE(dialogs.messages[0].contains("gone.hex"));
+  EXPECT_TRUE(dialogs.messages.size() == 1 && dialogs.messages[0].contains("gone.hex"));
   EXPECT_FALSE(form.FileReady);
   EXPECT_EQ(form.ProgramImage.length, 4608u);
   EXPECT_EQ(ui.lblUSBChecksum->text(), "Checksum : 0xF1AA");
@@ -181,13 +176,10 @@ TEST_F(IspPageTest, RangeButtonsEnableTheEditsAndTakeTheirKilobytesOnlyWhenClick
   ui.lbledISPRange->setText("64");
   Click(ui.rbnRange1);
   EXPECT_TRUE(ui.lbledISPStart->isEnabled() && ui.Label21->isEnabled());
-  EXPECT_EQ(form.RangeStart, 0x8000u);
   EXPECT_EQ(form.RangeSize, 65536u);
-  ui.lbledISPStart->setText("16");
-  QTest::keyClick(ui.lbledISPStart, Qt::Key_Return);
+  ui.lbledISPStart->setText("16");  // taken only with the click
+  ui.lbledISPRange->setText("");    // which ends after the start was taken
   EXPECT_EQ(form.RangeStart, 0x8000u);
-  // A size that is no number ends the click after the start was taken.
-  ui.lbledISPRange->setText("");
   Click(ui.rbnRange1);
   EXPECT_EQ(dialogs.errors, QStringList{"'' is not a valid integer value"});
   EXPECT_EQ(form.RangeStart, 16384u);
