@@ -48,7 +48,6 @@ TEST_F(AutoSequenceTest, FullRunProgramsProtectsAndLeavesIspThenTheNextRunUnprot
   const auto status_writes = Requests(0x80, 0x01);
   ASSERT_EQ(status_writes.size(), 2u);
   EXPECT_EQ(status_writes.front().data.at(1), 0x00);
-  EXPECT_EQ(chip.Flash().Peek(4000), 0xFF);
   // All seven unticked: the identifier is read, nothing else.
   transcript.Clear();
   progress.process.clear();
@@ -56,10 +55,7 @@ TEST_F(AutoSequenceTest, FullRunProgramsProtectsAndLeavesIspThenTheNextRunUnprot
   EXPECT_EQ(progress.process, Strings{"Enter ISP Mode"});
   const Strings trace = Trace(transcript);  // outside ISP mode the flash never answers
   EXPECT_EQ(Strings(trace.begin(), trace.begin() + 3), (Strings{"pump", "open", "81/9F"}));
-  EXPECT_TRUE(std::all_of(trace.begin() + 3, trace.end(), [](const std::string& w) {
-    return w == "83" || !w.starts_with("8");  // ready polls and pauses, nothing sent
-  }));
-  EXPECT_EQ(trace.back(), "close");
+  EXPECT_TRUE(Requests(0x80).empty() && Requests(0x84).empty() && Requests(0x85).empty());
   // Reading the part for the command line's checks writes nothing and leaves ISP mode.
   transcript.Clear();
   EXPECT_EQ(ReadPartState(link, /*isp_mode=*/true).id, (ChipIdBytes{0xC2, 0x20, 0x13}));

@@ -25,8 +25,7 @@ using Strings = std::vector<std::string>;
 
 // Records the three labels in order and counts pumps; hooks let a test inject a fault or a stop
 // request at a given text or pump, as a user or a flaky cable would.
-class RecordingProgress final : public FlashProgress {
- public:
+struct RecordingProgress final : FlashProgress {
   explicit RecordingProgress(sim::Transcript& transcript) : transcript_(transcript) {}
   void ProcessText(const std::string& text) override {
     process.push_back(text);
@@ -39,10 +38,8 @@ class RecordingProgress final : public FlashProgress {
   void StatusText(const std::string& text) override { status.push_back(text); }
   void Pump() override {
     transcript_.AddPump();
-    if (on_pump)
-      on_pump(++pumps);
-    else
-      ++pumps;
+    ++pumps;
+    if (on_pump) on_pump(pumps);
   }
   bool StopRequested() const override { return stop; }
 
@@ -51,17 +48,12 @@ class RecordingProgress final : public FlashProgress {
   bool stop = false;
   std::function<void(const std::string&)> on_process_text, on_address_text;
   std::function<void(int)> on_pump;
-
- private:
   sim::Transcript& transcript_;
 };
 
 // Never-written flash reads 0xCC so that neither "blank" nor "zeroed" can pass by accident.
-inline sim::FlashConfig TestFlash(std::array<std::uint8_t, 3> id = {0xC2, 0x20, 0x13}) {
-  sim::FlashConfig config;
-  config.id = id;
-  config.fill = 0xCC;
-  return config;
+inline sim::FlashConfig TestFlash(sim::FlashId id = {0xC2, 0x20, 0x13}) {
+  return {.id = id, .fill = 0xCC, .times = {}};
 }
 
 // The whole bench: transcript, clock, platform, chip, device link and the recording front end.
