@@ -12,7 +12,6 @@
 #include <map>
 #include <thread>
 
-#include "auto_sequence.h"
 #include "chip_under_test.h"
 
 namespace velmora::testing {
@@ -96,9 +95,7 @@ RunResult RunOnce(const Config& config, const ProgramImage& image, int fault, st
       bench.chip.Unplug();
     }
   });
-  ChipIdBytes id{};
-  const AutoOutcome outcome =
-      RunAutoSequence(bench.ctx, AutoSteps{}, config.range, image, id, nullptr, config.profile);
+  const AutoOutcome outcome = bench.Auto(AutoSteps{}, image, config.range, config.profile);
   bench.chip.SetTransferHook(nullptr);
 
   RunResult result;

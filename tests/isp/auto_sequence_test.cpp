@@ -1,12 +1,6 @@
 // The automatic ISP sequence against the strict virtual chip: step order and labels, every part
 // the virtual chip knows, refusals, and every way a run ends early, each of which must still
 // protect the part and leave ISP mode.
-#include "auto_sequence.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-
 #include "chip_under_test.h"
 #include "preflight.h"
 
@@ -14,20 +8,9 @@ namespace velmora::testing {
 namespace {
 
 constexpr AutoSteps kAll{};
-constexpr FlashRange Assign(std::uint32_t start, std::uint32_t size) {
-  return {RangeChoice::AssignRange, start, size};
-}
+using AutoRun = ChipRig;
 
-struct AutoRun : ChipRig {
-  using ChipRig::ChipRig;
-  AutoOutcome Auto(const AutoSteps& steps, const ProgramImage& image, const FlashRange& range = {},
-                   AutoProfile profile = AutoProfile::Design) {
-    return RunAutoSequence(ctx, steps, range, image, id, nullptr, profile);
-  }
-  ChipIdBytes id{};
-};
-
-class AutoSequenceTest : public ::testing::Test, protected AutoRun {};
+using AutoSequenceTest = ChipUnderTest;
 
 TEST_F(AutoSequenceTest, FullRunProgramsProtectsAndLeavesIspThenTheNextRunUnprotectsFirst) {
   const ProgramImage image = RandomImage(5000, 1);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <random>
 
+#include "auto_sequence.h"
 #include "chip_commands.h"
 #include "flash_engine.h"
 #include "flash_texts.h"
@@ -51,6 +52,13 @@ struct RecordingProgress final : FlashProgress {
   sim::Transcript& transcript_;
 };
 
+constexpr FlashRange Assign(std::uint32_t start, std::uint32_t size) {
+  return {RangeChoice::AssignRange, start, size};
+}
+inline bool AllAre(const std::vector<std::uint8_t>& bytes, std::uint8_t value) {
+  return std::all_of(bytes.begin(), bytes.end(), [&](std::uint8_t b) { return b == value; });
+}
+
 // Never-written flash reads 0xCC so that neither "blank" nor "zeroed" can pass by accident.
 inline sim::FlashConfig TestFlash(sim::FlashId id = {0xC2, 0x20, 0x13}) {
   return {.id = id, .fill = 0xCC, .times = {}};
@@ -81,6 +89,11 @@ struct ChipRig {
     });
     return out;
   }
+  // One Auto run; the identifier it reads is kept in `id` for the next.
+  AutoOutcome Auto(const AutoSteps& steps, const ProgramImage& image, const FlashRange& range = {},
+                   AutoProfile profile = AutoProfile::Design) {
+    return RunAutoSequence(ctx, steps, range, image, id, nullptr, profile);
+  }
   // Every status bit the part lets the tool set is set: the last status write was 0xFF.
   bool Protected() {
     const std::uint8_t writable = chip.Flash().WritableStatusBits();
@@ -95,6 +108,7 @@ struct ChipRig {
   ChipLink link{usb, clock};
   RecordingProgress progress{transcript};
   FlashContext ctx{link, progress};
+  ChipIdBytes id{};
   std::shared_ptr<void> keep_alive;  // a device a test put between the link and the chip
 };
 

@@ -19,13 +19,6 @@ namespace velmora::testing {
 namespace {
 
 constexpr ChipIdBytes kTestPart{0xC2, 0x20, 0x13};  // 512 KiB, 256-byte pages
-constexpr FlashRange Assign(std::uint32_t start, std::uint32_t size) {
-  return {RangeChoice::AssignRange, start, size};
-}
-bool AllAre(const std::vector<std::uint8_t>& bytes, std::uint8_t value) {
-  return std::all_of(bytes.begin(), bytes.end(), [&](std::uint8_t b) { return b == value; });
-}
-
 const std::string kUnaligned = "Start and size must be multiples of 4 KB to erase in sectors";
 
 class FlashEngineTest : public ChipUnderTest {};
