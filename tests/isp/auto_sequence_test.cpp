@@ -83,9 +83,11 @@ TEST_F(AutoSequenceTest, AutoProgramsAndProtectsEveryPartOfTheTable) {
       const AutoOutcome outcome = rig.Auto(kAll, image, range);
       EXPECT_FALSE(outcome.step_failed) << rig.progress.process.back();
       EXPECT_EQ(outcome.page_size, part.page_size);
+      EXPECT_EQ(rig.Requests(0x80, 0x02).size(), (1500 + part.page_size - 1) / part.page_size);
       auto& flash = rig.chip.Flash();
       EXPECT_EQ(flash.ReadRange(range.ImageBase(), 1500), ImageBytes(image, 0, 1500));
       EXPECT_TRUE(rig.Protected());
+      EXPECT_FALSE(rig.chip.InIspMode());
       EXPECT_EQ(flash.Peek(0x3FFF), 0xFF);  // the erased tail; only the range is touched
       EXPECT_EQ(flash.Peek(0x2FFF), range.range_start ? 0xCC : 0xFF);
       EXPECT_EQ(flash.Peek(0x4000), range.range_start ? 0xCC : 0xFF);
@@ -109,85 +111,84 @@ TEST_F(AutoSequenceTest, RunsEndedEarlyStillProtectAndLeaveIspAndSaySo) {
     return [=](AutoRun& r) { r.keep_alive = std::make_shared<RequestFilter>(r, rule); };
   };
   const auto stop = [](AutoRun& r) { r.progress.stop = true; };
-};
-// The status register keeps only BP0 of what is written with `value`.
-const auto only_bp0 = [](std::uint8_t value) {
-  return [=](AutoRun& r) {
-    r.chip.Flash().SetStatus(0x04);
-    auto hit = std::make_shared<bool>(false);
-    r.keep_alive = std::make_shared<RequestFilter>(r, [=, &r](auto& s, auto d, auto l) {
-      if (*hit) r.chip.Flash().SetStatus(0x04);
-      *hit = IsFlashCommand(s, d, l, 0x01) && d[1] == value;
-      return false;
-    });
+  // The status register keeps only BP0 of what is written with `value`.
+  const auto only_bp0 = [](std::uint8_t value) {
+    return [=](AutoRun& r) {
+      r.chip.Flash().SetStatus(0x04);
+      auto hit = std::make_shared<bool>(false);
+      r.keep_alive = std::make_shared<RequestFilter>(r, [=, &r](auto& s, auto d, auto l) {
+        if (*hit) r.chip.Flash().SetStatus(0x04);
+        *hit = IsFlashCommand(s, d, l, 0x01) && d[1] == value;
+        return false;
+      });
+    };
   };
-};
-// A chip erase of two minutes, stopped after `polls` (none: never).
-const auto erase_2_min_stop_at = [](int polls) {
-  return [=](AutoRun& r) {
-    r.chip.Flash().SetTimes({.chip_erase_us = 120000000});
-    r.progress.on_pump = [=, &r](int pump) { r.progress.stop = polls && pump > polls; };
+  // A chip erase of two minutes, stopped after `polls` (none: never).
+  const auto erase_2_min_stop_at = [](int polls) {
+    return [=](AutoRun& r) {
+      r.chip.Flash().SetTimes({.chip_erase_us = 120000000});
+      r.progress.on_pump = [=, &r](int pump) { r.progress.stop = polls && pump > polls; };
+    };
   };
-};
-const sim::FlashId k16MiB{0xC2, 0x20, 0x18}, k512KiB{0xC2, 0x20, 0x13};
-const FlashRange kWhole{};
-const std::string kStopped = "Stopped by user";
-const struct {
-  const char* name;
-  std::function<void(AutoRun&)> arrange;
-  std::string last_text;
-  bool protects = true;  // the chip still takes the protect and the ISP exit
-  int pages = -1;        // page programs sent, when it matters
-  sim::FlashId id = {0xC2, 0x20, 0x13};
-  FlashRange range = Assign(0, 0x3000);
-  bool erase = true;
-} cases[] = {
-    // The page shown when the part got stuck is sent; the next one finds it busy.
-    {"stuck busy in programming",
-     at_text("0x000400", [](AutoRun& r) { r.chip.SetFlashStuckBusy(true); }),
-     "Programming Fail at 0x000500", false},
-    {"second sector's erase lost", lose([n = std::make_shared<int>(0)](auto& s, auto d, auto l) {
-       return IsFlashCommand(s, d, l, 0x20) && ++*n == 2;
-     }),
-     "Erase Flash Fail", true, 0},
-    {"protect write lost",
-     lose([](auto& s, auto d, auto l) { return IsFlashCommand(s, d, l, 0x01) && d[1] == 0xFF; }),
-     "Flash Protect Fail", false},
-    {"ISP exit lost", lose([](auto& s, auto, auto) { return s.request == 0x85; }),
-     "Exit ISP Mode Fail", false},
-    {"protect reads back only BP0", only_bp0(0xFF), "Flash Protect Fail", false},
-    {"clear reads back BP0", only_bp0(0x00), "Clear Status register Fail", true, 0},
-    // The page shown when the stop came is still written; the next one is not.
-    {"stop in programming", at_text("0x000800", stop), kStopped, true, 9},
-    // The design's erase budget of 10 s is far too short for a 16 MiB part.
-    {"16 MiB, stopped after 20 s of erase", erase_2_min_stop_at(2000), kStopped, true, 0, k16MiB,
-     kWhole},
-    {"512 KiB, erase of 2 min", erase_2_min_stop_at(0), "Erase Flash Fail", false, 0, k512KiB,
-     kWhole},
-    // Once the identifier is read: past the part's end, addresses wrap onto its low flash.
-    {"range past 512 KiB", nullptr, "Range beyond flash address 0x07FFFF", true, 0, k512KiB,
-     Assign(508 * 1024, 8 * 1024)},
-    {"written chip without erase", nullptr, "Blanking Fail at 0x000000", true, 0, k512KiB, kWhole,
-     false},
-};
-for (const auto& c : cases) {
-  SCOPED_TRACE(c.name);
-  AutoRun rig(TestFlash(c.id));
-  if (c.arrange) c.arrange(rig);
-  AutoSteps steps;
-  steps.erase = c.erase;
-  const AutoOutcome outcome = rig.Auto(steps, RandomImage(8192), c.range);
-  EXPECT_TRUE(outcome.step_failed);
-  EXPECT_EQ(outcome.stopped, c.last_text == kStopped);
-  EXPECT_EQ(rig.progress.process.back(), c.last_text);
-  const std::size_t pages = rig.Requests(0x80, 0x02).size();
-  EXPECT_EQ(pages, c.pages < 0 ? pages : std::size_t(c.pages));
-  EXPECT_EQ(rig.Requests(0x80, 0x01).back().data.at(1), 0xFF);
-  EXPECT_EQ(rig.Requests(0x85).size(), 1u);
-  EXPECT_EQ(Trace(rig.transcript).back(), "close");
-  EXPECT_EQ(rig.platform.OpenHandleCount(), 0u);
-  EXPECT_EQ(rig.Protected() && !rig.chip.InIspMode(), c.protects);
-}
+  const sim::FlashId k16MiB{0xC2, 0x20, 0x18}, k512KiB{0xC2, 0x20, 0x13};
+  const FlashRange kWhole{};
+  const std::string kStopped = "Stopped by user";
+  const struct {
+    const char* name;
+    std::function<void(AutoRun&)> arrange;
+    std::string last_text;
+    bool protects = true;  // the chip still takes the protect and the ISP exit
+    int pages = -1;        // page programs sent, when it matters
+    sim::FlashId id = {0xC2, 0x20, 0x13};
+    FlashRange range = Assign(0, 0x3000);
+    bool erase = true;
+  } cases[] = {
+      // The page shown when the part got stuck is sent; the next one finds it busy.
+      {"stuck busy in programming",
+       at_text("0x000400", [](AutoRun& r) { r.chip.SetFlashStuckBusy(true); }),
+       "Programming Fail at 0x000500", false},
+      {"second sector's erase lost", lose([n = std::make_shared<int>(0)](auto& s, auto d, auto l) {
+         return IsFlashCommand(s, d, l, 0x20) && ++*n == 2;
+       }),
+       "Erase Flash Fail", true, 0},
+      {"protect write lost",
+       lose([](auto& s, auto d, auto l) { return IsFlashCommand(s, d, l, 0x01) && d[1] == 0xFF; }),
+       "Flash Protect Fail", false},
+      {"ISP exit lost", lose([](auto& s, auto, auto) { return s.request == 0x85; }),
+       "Exit ISP Mode Fail", false},
+      {"protect reads back only BP0", only_bp0(0xFF), "Flash Protect Fail", false},
+      {"clear reads back BP0", only_bp0(0x00), "Clear Status register Fail", true, 0},
+      // The page shown when the stop came is still written; the next one is not.
+      {"stop in programming", at_text("0x000800", stop), kStopped, true, 9},
+      // The design's erase budget of 10 s is far too short for a 16 MiB part.
+      {"16 MiB, stopped after 20 s of erase", erase_2_min_stop_at(2000), kStopped, true, 0, k16MiB,
+       kWhole},
+      {"512 KiB, erase of 2 min", erase_2_min_stop_at(0), "Erase Flash Fail", false, 0, k512KiB,
+       kWhole},
+      // Once the identifier is read: past the part's end, addresses wrap onto its low flash.
+      {"range past 512 KiB", nullptr, "Range beyond flash address 0x07FFFF", true, 0, k512KiB,
+       Assign(508 * 1024, 8 * 1024)},
+      {"written chip without erase", nullptr, "Blanking Fail at 0x000000", true, 0, k512KiB, kWhole,
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AutoRun rig(TestFlash(c.id));
+    if (c.arrange) c.arrange(rig);
+    AutoSteps steps;
+    steps.erase = c.erase;
+    const AutoOutcome outcome = rig.Auto(steps, RandomImage(8192), c.range);
+    EXPECT_TRUE(outcome.step_failed);
+    EXPECT_EQ(outcome.stopped, c.last_text == kStopped);
+    EXPECT_EQ(rig.progress.process.back(), c.last_text);
+    const std::size_t pages = rig.Requests(0x80, 0x02).size();
+    EXPECT_EQ(pages, c.pages < 0 ? pages : std::size_t(c.pages));
+    EXPECT_EQ(rig.Requests(0x80, 0x01).back().data.at(1), 0xFF);
+    EXPECT_EQ(rig.Requests(0x85).size(), 1u);
+    EXPECT_EQ(Trace(rig.transcript).back(), "close");
+    EXPECT_EQ(rig.platform.OpenHandleCount(), 0u);
+    EXPECT_EQ(rig.Protected() && !rig.chip.InIspMode(), c.protects);
+  }
 }
 
 // The bridge keeps its last answer: when the status command of a wait is lost, a fetch hands
