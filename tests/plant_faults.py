@@ -201,6 +201,9 @@ FAULTS = [
      "    if (lock != nullptr || !with_lock || !usb_.IsFound()) {", "    if (true) {"),
     ("app-options-qt-option-value-taken-as-argument", "src/app/command_line.cpp",
      "      if (!arguments[i].contains('=')) ++i;  // the value follows", "      // the value follows"),
+    ("app-handler-error-escapes", "src/app/tform1.cpp",
+     "  } catch (const std::exception& error) {\n    dialogs_.ShowError(QString::fromStdString(error.what()));\n  }\n",
+     "  }\n"),
     # Command line and station: the report, the output files, the device lock, the steps' outcomes;
     # the station's serial field, counter, stop and restart.
     ("cli-report-bytes-not-escaped", "src/cli/run_report.cpp",
@@ -235,6 +238,14 @@ FAULTS = [
      "if (const auto refusal = JobRefusal(job)) return Fail(ctx, kExitUsage, *refusal);", ""),
     ("station-board-lock-ignored", "src/station/usb_board_source.cpp",
      "  if (!lock) return nullptr;\n  std::unique_ptr<UsbPlatform> platform", "  std::unique_ptr<UsbPlatform> platform"),
+    ("cli-patch-table-ports-swapped", "src/cli/image_commands.cpp",
+     '"--play-port", "--record-port"}', '"--record-port", "--play-port"}'),
+    ("cli-virtual-flash-lock-ignored", "src/cli/device_bench.cpp",
+     "      if (!bench->flash_lock_) return nullptr;\n", ""),
+    ("cli-virtual-flash-size-unchecked", "src/cli/device_bench.cpp",
+     "if (bench->flash_loaded_.size() != size) {", "if (bench->flash_loaded_.size() > size) {"),
+    ("cli-bench-refusal-without-verdict", "src/cli/cli_context.cpp",
+     "if (!ctx.bench) return Refuse(ctx, error);", "if (!ctx.bench) return Fail(ctx, kExitUsage, error);"),
     # tests/isp: geometry rules, progress texts, retries, read-back, files and the ISP page.
     ("isp-page-size-any-maker", "src/isp/flash_geometry.h",
      "return id[0] == 0xC2 && id[1] == 0x22 ? kSmallPageSize", "return id[1] == 0x22 ? kSmallPageSize"),

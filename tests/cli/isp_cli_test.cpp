@@ -4,6 +4,8 @@
 // one-shot commands, with the pause each write needs before its read-back.
 #include "cli_fixture.h"
 #include "device_lock.h"
+#include "user_table.h"
+#include "virtual_flash_files.h"
 
 namespace velmora::cli::testing {
 namespace {
@@ -35,7 +37,6 @@ TEST_F(CliTest, EachCommandLineHasItsExitCodeAndWords) {
       {&one, {"patch-table", "a", "b", "--serial", std::string(33, 'x')}, 2, "32 printable"},
       {&one, {"params", "set-string", "3", std::string(32, 'S')}, 2, "longer than 31 characters"},
       {&one, {"auto", "x.hex", "--fast", "--changed-only"}, 2, "excludes"},
-      {&one, {"--virtual", "read-back", "x.bin", "--start", "480", "--size", "64"}, 2, "512 KiB"},
       {&empty_bus, {"detect"}, 3, none},
       {&two, {"detect"}, 2, "name one with --device PATH:\n1-4.2  6ccf:6012"},
       {&two, {"detect", "--list"}, 0, list},
@@ -91,6 +92,9 @@ TEST_F(CliTest, EachWayARunEndsHasItsExitCodeVerdictWordsAndSteps) {
   std::filesystem::create_directory(Path("gone"));
   const auto unlog = [&](Chip&) { std::filesystem::remove(Path("gone")); };
   const std::string dump = Write("dump.bin", std::string("an earlier copy"));
+  const std::string small = Write("small.bin", Bytes(10, 0xFF)), held = Path("held.bin");
+  std::string error;
+  const auto held_lock = FlashFileLock::Take(held, error);
   const auto unplug = [](Chip& chip) { chip.Flash().Fill(0x3C), chip.UnplugAfterTransfers(400); };
   const auto zeros = [](Chip& chip) { chip.Flash().Fill(0x00); };
   const auto flip = [](Chip& chip) { chip.FlipReadBits(0x41, Chip::Flip::Always, 5); };
@@ -127,6 +131,9 @@ TEST_F(CliTest, EachWayARunEndsHasItsExitCodeVerdictWordsAndSteps) {
       // The folder is gone when the report is written: an otherwise good run fails.
       {{"auto", bin, "--log", gone}, unlog, 1, "Verdict: failed: Cannot create \"" + gone, ""},
       {{"--virtual-id", "FFFFFF", "auto", bin}, nullptr, 2, "No flash answers: JEDEC id FF", "-"},
+      {{"--virtual-flash", small, "auto", bin}, nullptr, 2, "holds 10 bytes, but the part", ""},
+      {{"--virtual-flash", held, "auto", bin}, nullptr, 2, "in use by another run (lock", ""},
+      {{"read-back", "x.bin", "--start", "480", "--size", "64"}, nullptr, 2, "512 KiB", "-"},
   };
   const std::string log = Path("r.json");
   for (const auto& c : cases) {
@@ -227,4 +234,25 @@ TEST_F(CliTest, ParamsShowSpeaksTheTabsWords) {
 }
 
 }  // namespace
+// Each option lands in its own field of the table: ids high byte first, strings space-padded.
+TEST_F(CliTest, PatchTablePutsEachOptionInItsField) {
+  const std::string out = Path("p.bin");
+  ASSERT_EQ(Run({"patch-table", Sample("velmora-demo-fw-table.bin"), out, "--vid", "1234", "--pid",
+                 "ABCD", "--manufacturer", "M0", "--product", "P1", "--serial", "S2", "--play-port",
+                 "L3", "--record-port", "R4"})
+                .code,
+            0);
+  const Bytes image = Read(out);
+  const UserTableSearch table = FindUserTable(image);
+  ASSERT_TRUE(table.Found());
+  const auto field = [&](std::size_t at, std::size_t n) {
+    return std::string(image.begin() + table.offset + at, image.begin() + table.offset + at + n);
+  };
+  EXPECT_EQ(field(kUserTableVidOffset, 4), "\x12\x34\xAB\xCD");
+  for (std::size_t k = 0; k < kUserStringCount; ++k) {
+    EXPECT_EQ(field(kUserTableStringsOffset + k * kUserStringSize, 3),
+              "MPSLR"[k] + std::to_string(k) + " ");
+  }
+}
+
 }  // namespace velmora::cli::testing
