@@ -1,0 +1,175 @@
+// The "Register" and "I2C Access" tabs through the window over the virtual chip. Both run the
+// same grid mechanism, so each test runs on both pages, asserted at the registers behind them.
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <functional>
+
+#include "form_fixture.h"
+#include "i2c_slave.h"
+#include "string_grid.h"
+
+namespace velmora::test {
+namespace {
+
+using Kind = sim::TranscriptEvent::Kind;
+
+// A page, the rules in which it differs, and the registers behind it.
+struct Page {
+  QWidget* sheet;
+  StringGrid* grid;
+  QLabel *address, *data;
+  QPushButton* read;
+  const char *bits, *idle;
+  unsigned bit_pause_ms;
+  bool steps_from_text;  // Insert and Delete start from the cell's text, not the stored entry
+  std::function<std::uint8_t(int)> reg;
+  std::function<void(int, std::uint8_t)> set;
+};
+
+class RegisterPagesTest : public PageTest {
+ protected:
+  sim::I2cSlave& slave() { return chip.Registers().default_slave(); }
+  std::vector<Page> Pages() {
+    return {
+        {ui.TabSheet1, ui.RegStringGrid1, ui.lblRegAddr, ui.lblRegData, ui.btnReadAll, "chkBit",
+         "Read Bank", 3, false, [this](int r) { return chip.Registers().Peek(0, r); },
+         [this](int r, std::uint8_t v) { chip.Registers().Poke(0, r, v); }},
+        {ui.PageMI2CCtrl, ui.StringGridMIIC, ui.lblMI2CRegAddr, ui.lblMI2CRegData, ui.btnReadMI2C,
+         "chkMI2CBit", "Read", 30, true, [this](int r) { return slave().reg(r); },
+         [this](int r, std::uint8_t v) { slave().SetReg(r, v); }}};
+  }
+  // Shows the page with register `index` selected, read as `value`.
+  void SelectRegister(const Page& p, int index, std::uint8_t value) {
+    ShowPage(p.sheet);
+    p.set(index, value);
+    p.grid->setCurrentCell(16, 16);
+    p.grid->setCurrentCell(index / 16 + 1, index % 16 + 1);
+    transcript.Clear();
+  }
+  QCheckBox* Box(const Page& p, int bit) { return form.FindFamilyMember<QCheckBox>(p.bits, bit); }
+  int Boxes(const Page& p) {
+    int value = 0;
+    for (int bit = 0; bit < 8; ++bit) value |= Box(p, bit)->isChecked() << bit;
+    return value;
+  }
+};
+
+TEST_F(RegisterPagesTest, SelectionAndBitBoxesShowTheRegisterReadBackEverywhere) {
+  Attach();
+  // The mailbox command register reads back 0xEE whatever was written: the page shows that.
+  chip.Registers().SetMailboxDelayUs(0);
+  SelectRegister(Pages()[0], 0x90, 0x00);
+  QTest::mouseClick(ui.chkBit0, Qt::LeftButton);
+  EXPECT_EQ(ui.lblRegData->text(), "= 0xEE");
+  EXPECT_EQ(Boxes(Pages()[0]), 0xEE);
+  for (const Page& p : Pages()) {
+    SelectRegister(p, 0x12, 0xB7);  // row 2, column 3
+    EXPECT_EQ(p.grid->Cell(3, 2), "B7");
+    EXPECT_EQ(Boxes(p), 0xB7);
+    EXPECT_EQ(p.address->text(), "Reg 0x12");
+    EXPECT_EQ(p.data->text(), "= 0xB7");
+    for (int i = 1; i <= 16; ++i) {
+      EXPECT_EQ(p.grid->CellColour(0, i), i == 2 ? QColor(0xC0, 0xC0, 0xC0) : QColor()) << i;
+      EXPECT_EQ(p.grid->CellColour(i, 0), i == 3 ? QColor(0xC0, 0xC0, 0xC0) : QColor()) << i;
+    }
+    QTest::mouseClick(Box(p, 6), Qt::LeftButton);  // 0xF7 goes out after the page's pause
+    EXPECT_EQ(p.reg(0x12), 0xF7) << p.idle;
+    EXPECT_EQ(p.grid->Cell(3, 2), "F7");
+    EXPECT_EQ(transcript.TotalPauseMs(), p.bit_pause_ms) << p.idle;
+    p.set(0x12, 0x00);  // any mouse button writes what the boxes show, without toggling one
+    QTest::mouseClick(Box(p, 5), Qt::RightButton);
+    EXPECT_EQ(p.reg(0x12), 0xF7) << p.idle;
+  }
+}
+
+TEST_F(RegisterPagesTest, KeysWriteTheTextOrAStepThenShowTheReadBackAfter1Ms) {
+  Attach();
+  for (const Page& p : Pages()) {
+    const int up = p.steps_from_text ? 0x80 : 0x42, down = p.steps_from_text ? 0x3B : 0x40;
+    // Stored value, cell text, key, value written (-1: nothing sent).
+    for (auto [stored, text, key, written] : {std::tuple{0x41, "7", Qt::Key_Return, 0x07},
+                                              {0x41, "1FF", Qt::Key_Enter, 0xFF},
+                                              {0x41, "", Qt::Key_Return, -1},
+                                              {0x41, "7F", Qt::Key_Insert, up},
+                                              {0x41, "3c", Qt::Key_Delete, down},
+                                              {0xFF, "FF", Qt::Key_Insert, -1},
+                                              {0x00, "00", Qt::Key_Delete, -1},
+                                              {0x41, "7", Qt::Key_F5, -1}}) {
+      SCOPED_TRACE(std::string(p.idle) + " " + text + " key " + std::to_string(key));
+      SelectRegister(p, 0x30, static_cast<std::uint8_t>(stored));
+      p.grid->SetCell(1, 4, text);
+      dialogs.errors.clear();
+      QTest::keyClick(p.grid, key);
+      EXPECT_EQ(dialogs.errors.join(""), *text ? "" : "'0x' is not a valid integer value");
+      EXPECT_EQ(p.reg(0x30), written < 0 ? stored : written);
+      EXPECT_EQ(transcript.TotalPauseMs(), written < 0 ? 0u : 1u);
+      if (written < 0) continue;
+      EXPECT_EQ(p.grid->Cell(1, 4).toInt(nullptr, 16), written);
+      EXPECT_EQ(Boxes(p), written);
+      EXPECT_EQ(p.address->text(), "Reg 0x30");  // keys leave the labels
+    }
+  }
+}
+
+TEST_F(RegisterPagesTest, FullReadFillsTheCellsAndASecondClickStopsIt) {
+  Attach();
+  for (const Page& p : Pages()) {
+    ShowPage(p.sheet);
+    for (int i = 1; i < 256; ++i) p.set(i, static_cast<std::uint8_t>(i ^ 0xA5));
+    pump.pumps = 0;
+    QTest::mouseClick(p.read, Qt::LeftButton);
+    EXPECT_EQ(pump.pumps, 256);
+    for (int i = 1; i < 256; ++i)
+      EXPECT_EQ(p.grid->Cell(i % 16 + 1, i / 16 + 1).toInt(nullptr, 16), i ^ 0xA5);
+
+    for (int i = 1; i < 256; ++i) p.set(i, 0x3C);
+    pump.pumps = 0;
+    pump.hook = [&](int number) {
+      if (number != 3) return;
+      QTest::mouseClick(p.read, Qt::LeftButton);
+      EXPECT_EQ(p.read->text(), p.idle);  // idle at once
+    };
+    QTest::mouseClick(p.read, Qt::LeftButton);
+    pump.hook = nullptr;
+    EXPECT_EQ(pump.pumps, 3);
+    EXPECT_EQ(p.grid->Cell(3, 1), "3C");
+    EXPECT_EQ(p.grid->Cell(4, 1), "A6");  // not read again: the old text stays
+    EXPECT_EQ(p.read->property("Tag").toInt(), 0);
+
+    usb.ClearFound();
+    transcript.Clear();
+    QTest::mouseClick(p.read, Qt::LeftButton);
+    EXPECT_EQ(p.read->text(), p.idle);
+    EXPECT_EQ(transcript.Count(Kind::Transfer), 0u);
+    usb.FindDevice();
+  }
+}
+
+TEST_F(RegisterPagesTest, TheI2cPageSetsUpTheEngineForEachUseAndTalksToTheAddressEntered) {
+  ShowPage(ui.PageMI2CCtrl);  // entering the page sets up the engine, even without a device
+  std::vector<std::pair<int, int>> writes;
+  for (const auto& e : transcript.Transfers()) writes.emplace_back(e.setup.index, e.data.at(0));
+  EXPECT_EQ(writes, (std::vector<std::pair<int, int>>{{0x00, 0x0E}, {0x11, 0x04}}));
+
+  Attach();  // that set-up was lost: each use sets the engine up again
+  chip.Registers().i2c_bus().Attach(0xA0).SetReg(0x12, 0x6D);
+  for (const char* typed : {"zz", "a0"}) {
+    ui.edtMI2CAddr->setText(typed);
+    QTest::keyClick(ui.edtMI2CAddr, Qt::Key_Return);
+  }
+  EXPECT_EQ(dialogs.errors, QStringList{"'0xzz' is not a valid integer value"});
+  EXPECT_EQ(ui.edtMI2CAddr->text(), "A0");
+  ui.StringGridMIIC->setCurrentCell(2, 3);  // register 0x12 of the slave at 0xA0
+  EXPECT_EQ(ui.lblMI2CRegData->text(), "= 0x6D");
+
+  form.SetI2cSlaveAddress(0x20);  // a slave that does not answer shows as such, not as 00
+  slave().SetAcknowledges(false);
+  ui.StringGridMIIC->setCurrentCell(1, 1);
+  EXPECT_EQ(ui.StringGridMIIC->Cell(1, 1), "--");
+  EXPECT_EQ(ui.lblMI2CRegData->text(), "= 0x--");
+}
+
+}  // namespace
+}  // namespace velmora::test
