@@ -1,84 +1,76 @@
-// The Information tab through the window over the virtual chip: the status read-out ("Update"),
-// the five HID keys and the two length bars of the special I2C group.
-#include "information_tab_fixture.h"
+// The Information tab through the window over the virtual chip: the status read-out, the five
+// HID keys, and the special I2C group with its two length bars, asserted at the chip and on the
+// I2C bus.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+#include "form_fixture.h"
+#include "i2c_bus.h"
+#include "i2c_slave.h"
 
 namespace velmora::test {
 namespace {
 
 using Kind = sim::TranscriptEvent::Kind;
+using sim::I2cBusEvent;
 
-class StatusReadOutTest : public InformationTabTest {
+class InformationTabTest : public PageTest {
  protected:
-  // The status labels' texts, "(grey)" after a disabled one. The captions "Input Format:" and
-  // "Input Freq:  " are enabled and disabled with the format label.
-  QStringList Labels() const {
-    EXPECT_EQ(ui.lblCurrentFormat0->isEnabled(), ui.lblCurrentFormat1->isEnabled());
-    EXPECT_EQ(ui.lblCurrentFreq0->isEnabled(), ui.lblCurrentFormat1->isEnabled());
+  InformationTabTest() { ShowPage(ui.Information); }
+  sim::I2cBus& bus() { return chip.Registers().i2c_bus(); }
+  QLineEdit* Field(const char* row, int i) const {
+    return form.FindFamilyMember<QLineEdit>(row, i);
+  }
+  QStringList Texts(const char* row) const {
     QStringList texts;
-    for (const QLabel* label :
-         {ui.lblConnect, ui.lblMute, ui.lblCurrentFormat1, ui.lblCurrentFreq1}) {
+    for (int i = 0; i < 5; ++i) texts << Field(row, i)->text();
+    return texts;
+  }
+  // The status labels' texts, "(grey)" after a disabled one.
+  QStringList Status() const {
+    QStringList texts;
+    for (const QLabel* label : {ui.lblConnect, ui.lblMute, ui.lblCurrentFormat1, ui.lblCurrentFreq1,
+                                ui.lblCurrentFormat0, ui.lblCurrentFreq0})
       texts << label->text() + (label->isEnabled() ? "" : "(grey)");
-    }
     return texts;
   }
 };
 
-TEST_F(StatusReadOutTest, EachUpdateShowsTheChipsStatusAndGreyedLabelsKeepTheirTexts) {
-  Click(ui.btnUpdateStatus);  // no device, nothing read yet: flags 0
-  EXPECT_EQ(Labels(),
-            (QStringList{"USB Disconnected", "Unmute(grey)", "PCM(grey)", "176.4KHz(grey)"}));
-
+TEST_F(InformationTabTest, UpdateReadsTheStatusInBank0AndGreyedLabelsKeepTheirTexts) {
   Attach();
-  // The I2C Access page leaves the I2C engine's bank selected; the update selects bank 0x00.
-  ui.MainPageControl->setCurrentWidget(ui.PageMI2CCtrl);
-  ui.MainPageControl->setCurrentWidget(ui.Information);
-  const struct {
-    std::uint8_t rate_code, flags;
-    QStringList shown;
-  } steps[] = {
-      {0x1A, 0x03, {"USB connected", "Playing", "DSD", " DSD 256"}},
-      {0x05, 0x05, {"USB connected", "Mute", "DSD(grey)", " DSD 256(grey)"}},
-      {0x05, 0x00, {"USB Disconnected", "Mute(grey)", "DSD(grey)", " DSD 256(grey)"}},
-      {0x05, 0x01, {"USB connected", "Playing", "PCM", "  192KHz"}},
-  };
-  for (const auto& step : steps) {
-    chip.Registers().SetStatus(step.rate_code, 0x5A, step.flags);
-    Click(ui.btnUpdateStatus);
-    EXPECT_EQ(Labels(), step.shown) << std::hex << "flags " << int{step.flags};
-  }
-  EXPECT_EQ(form.DeviceStatus, (DeviceStatus{0x05, 0x5A, 0x01}));
-
-  // Reads that fail keep the last update's bytes, shown again.
-  chip.Registers().SetStatus(0x00, 0x00, 0x00);
-  chip.Unplug();
-  Click(ui.btnUpdateStatus);
-  EXPECT_EQ(Labels(), steps[3].shown);
+  ShowPage(ui.PageMI2CCtrl);  // leaves the I2C engine's bank selected
+  ShowPage(ui.Information);
+  chip.Registers().SetStatus(0x1A, 0x5A, 0x03);
+  ui.btnUpdateStatus->click();
+  EXPECT_EQ(Status(), (QStringList{"USB connected", "Playing", "DSD", " DSD 256",
+                                   "Input Format:", "Input Freq:  "}));
+  chip.Registers().SetStatus(0x05, 0x00, 0x05);
+  ui.btnUpdateStatus->click();
+  EXPECT_EQ(Status(), (QStringList{"USB connected", "Mute", "DSD(grey)", " DSD 256(grey)",
+                                   "Input Format:(grey)", "Input Freq:  (grey)"}));
+  chip.Unplug();  // reads that fail keep the last update's bytes
+  ui.btnUpdateStatus->click();
+  EXPECT_EQ(Status()[1], "Mute");
+  EXPECT_EQ(form.DeviceStatus, (DeviceStatus{0x05, 0x00, 0x05}));
 }
 
-TEST_F(InformationTabTest, HidButtonsHandTheirKeysToTheFirmwareAndWaitForItsAnswer) {
+TEST_F(InformationTabTest, HidButtonsHandTheirKeysToTheFirmwareAndPollTenTimesAtMost) {
   Attach();
-  // The firmware takes a key only in bank 0x00, with the code in 0x91 before 0x30 goes to 0x90.
-  ui.MainPageControl->setCurrentWidget(ui.PageMI2CCtrl);
-  ui.MainPageControl->setCurrentWidget(ui.Information);
-  for (int i = 0; i < 5; ++i) Click(form.FindFamilyMember<QPushButton>("btnHID", i));
+  for (int i = 0; i < 5; ++i) form.FindFamilyMember<QPushButton>("btnHID", i)->click();
   EXPECT_EQ(chip.Registers().hid_keys_sent(),
             (std::vector<std::uint8_t>{0x40, 0x02, 0x10, 0x01, 0x20}));
+  EXPECT_EQ(transcript.TotalPauseMs(), 50u);           // each answered at its first poll
+  EXPECT_EQ(chip.Registers().Peek(0x00, 0x90), 0x31);  // not written back
 
-  // The chip has answered by the first poll: one 10 ms wait, and 0x90 is not written back.
-  transcript.Clear();
-  Click(ui.btnHID3);
-  EXPECT_EQ(transcript.TotalPauseMs(), 10u);
-  EXPECT_EQ(transcript.Count(Kind::Transfer), 4u);
-  EXPECT_EQ(chip.Registers().Peek(0x00, 0x90), 0x31);
-
-  // A chip that never answers: ten polls, then the handler ends quietly with the link closed.
   chip.Registers().SetHidNeverAnswers(true);
   transcript.Clear();
-  Click(ui.btnHID0);
+  ui.btnHID0->click();
   EXPECT_EQ(transcript.TotalPauseMs(), 100u);
-  EXPECT_EQ(transcript.Count(Kind::Transfer), 13u);
+  EXPECT_EQ(transcript.Count(Kind::Transfer), 13u);  // bank, key, command, ten polls
   EXPECT_EQ(usb.Handle(), kNoHandle);
-  EXPECT_EQ(dialogs.errors, QStringList{});
 }
 
 TEST_F(InformationTabTest, ALengthBarShowsItsPositionAndEnablesThatManyFieldsOfItsRow) {
@@ -90,18 +82,49 @@ TEST_F(InformationTabTest, ALengthBarShowsItsPositionAndEnablesThatManyFieldsOfI
       for (int i = 0; i < 5; ++i) EXPECT_EQ(Field(row, i)->isEnabled(), i < position) << row << i;
     }
   }
-  ui.srblen1->setValue(2);  // each bar governs its own row only
-  EXPECT_EQ(ui.lbllencmd->text(), "5");
-  EXPECT_TRUE(Field("edtI2Ccmd", 4)->isEnabled());
+}
 
-  // A click in the trough steps the bar by one toward the click.
-  const QPoint right(ui.srblen1->width() - 20, ui.srblen1->height() / 2);
-  for (int expected : {3, 4}) {
-    QTest::mouseClick(ui.srblen1, Qt::LeftButton, {}, right);
-    EXPECT_EQ(ui.srblen1->value(), expected);
-  }
-  QTest::mouseClick(ui.srblen1, Qt::LeftButton, {}, QPoint(20, ui.srblen1->height() / 2));
-  EXPECT_EQ(ui.lbllendat->text(), "3");
+TEST_F(InformationTabTest, SpecialI2cSendsTheFieldsTakingPartToTheSharedAddress) {
+  // No device found: both buttons do nothing.
+  ui.btnWriteSpecI2C->click();
+  ui.btnReadSpecI2C->click();
+  EXPECT_EQ(transcript.Count(Kind::Transfer), 0u);
+  Attach();
+  ui.btnUpdateStatus->click();  // leaves bank 0x00 selected, away from the I2C engine
+  bus().ClearEvents();
+
+  // Until Enter, 0x20, although the group's edit shows 60. Each field is its first two hex
+  // digits, any other character 0.
+  ui.srblen0->setValue(5);
+  ui.srblen1->setValue(2);
+  for (int i = 0; i < 5; ++i)
+    Field("edtI2Ccmd", i)->setText(QStringList{"5", "7F", "", "G1", "1234"}[i]);
+  Field("edtI2Cdat", 0)->setText("a-");
+  ui.btnWriteSpecI2C->click();
+  std::vector<I2cBusEvent> sent{I2cBusEvent::Start(), I2cBusEvent::Address(0x20)};
+  for (int byte : {0x50, 0x7F, 0x00, 0x01, 0x12, 0xA0, 0x00})
+    sent.push_back(I2cBusEvent::Write(byte));
+  sent.push_back(I2cBusEvent::Stop());
+  EXPECT_EQ(bus().events(), sent);
+
+  ui.edtMI2CAddr1->setText("zz");
+  QTest::keyClick(ui.edtMI2CAddr1, Qt::Key_Return);
+  EXPECT_EQ(dialogs.errors, QStringList{"'0xzz' is not a valid integer value"});
+  ui.edtMI2CAddr1->setText("60");
+  QTest::keyClick(ui.edtMI2CAddr1, Qt::Key_Return);
+  EXPECT_EQ(ui.edtMI2CAddr->text(), "60");  // the I2C Access page's edit follows
+  sim::I2cSlave& at60 = bus().Attach(0x60);
+  for (int r = 2; r < 5; ++r) at60.SetReg(r, static_cast<std::uint8_t>(0x1A + r));
+  ui.srblen0->setValue(2);
+  ui.srblen1->setValue(3);
+  Field("edtI2Ccmd", 0)->setText("01");
+  Field("edtI2Ccmd", 1)->setText("02");
+  for (int i = 0; i < 5; ++i) Field("edtI2Cdat", i)->setText("EE");
+  ui.btnReadSpecI2C->click();  // the second command byte is the register pointer
+  EXPECT_EQ(Texts("edtI2Cdat"), (QStringList{"1C", "1D", "1E", "EE", "EE"}));
+  at60.SetAcknowledges(false);
+  ui.btnReadSpecI2C->click();
+  EXPECT_EQ(Texts("edtI2Cdat"), (QStringList{"--", "--", "--", "EE", "EE"}));
 }
 
 }  // namespace
