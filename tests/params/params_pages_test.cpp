@@ -1,0 +1,328 @@
+// The Parameter, "Gen. Bin File" and Information tabs through the window over the virtual chip,
+// asserted at the chip's mailbox and registers, on the I2C bus and in the files saved; and the
+// user table codec behind "Gen. Bin File".
+#include <QAbstractButton>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fstream>
+
+#include "form_fixture.h"
+#include "i2c_bus.h"
+#include "i2c_slave.h"
+#include "labeled_edit.h"
+#include "user_table.h"
+
+namespace velmora::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Kind = sim::TranscriptEvent::Kind;
+
+// `size` bytes that are neither blank nor spaces nor 'V', with `text` at `offset`.
+Bytes ImageWith(std::size_t size, std::size_t offset, std::string_view text) {
+  Bytes image(size);
+  for (std::size_t i = 0; i < size; ++i) image[i] = static_cast<std::uint8_t>(0x80 + i % 61);
+  std::copy(text.begin(), text.end(), image.begin() + static_cast<std::ptrdiff_t>(offset));
+  return image;
+}
+
+TEST(UserTableTest, TheFirstMarkerMatchingTenCharactersWinsWhenItsTableFits) {
+  using enum UserTableSearch::Outcome;
+  Bytes two = ImageWith(0x800, 0x300, "VLUSB_Table01");
+  std::copy_n("VLUSB_Table01", 13, two.begin() + 0x100);
+  const std::tuple<Bytes, UserTableSearch::Outcome, std::uint32_t> cases[] = {
+      {ImageWith(0x200, 0x20, "VLUSB_Table02"), kFound, 0x20},  // a later revision
+      {ImageWith(0x200, 0x20, "VLUSB_TabX"), kNoMarker, 0},     // nine characters
+      {ImageWith(0x200, 0x20, "VLUSB_TVLUSB_Table01"), kFound, 0x27},
+      {two, kFound, 0x100},
+      {ImageWith(0x100 + 177, 0x100, "VLUSB_Table01"), kFound, 0x100},
+      {ImageWith(0x100 + 176, 0x100, "VLUSB_Table01"), kCutShort, 0x100},
+      {ImageWith(0x109, 0x100, "VLUSB_Tab"), kNoMarker, 0}};
+  for (const auto& [image, outcome, offset] : cases) {
+    EXPECT_EQ(FindUserTable(image).outcome, outcome) << offset;
+    EXPECT_EQ(FindUserTable(image).offset, offset);
+  }
+}
+
+TEST(UserTableTest, IdsGoHighByteFirstAndStringsSpacePaddedOrCutAt32) {
+  const std::string forty = "0123456789abcdefghijklmnopqrstuvwxyzABCD";
+  Bytes image = ImageWith(0x1100 + 177, 0x1100, "VLUSB_Table01");
+  Bytes expected = image;
+  ASSERT_TRUE(WriteUserTableFields(image, 0x1100, {0x6CCF, 0x1D7A, {"ABC", "", forty, "", "y"}}));
+  const std::string fields = "\x6C\xCF\x1D\x7A" + ("ABC" + std::string(61, ' ')) +
+                             forty.substr(0, 32) + std::string(32, ' ') + "y" +
+                             std::string(31, ' ');
+  std::copy(fields.begin(), fields.end(), expected.begin() + 0x110D);
+  EXPECT_EQ(image, expected);
+  EXPECT_FALSE(WriteUserTableFields(image, 0x1101, {}));  // one byte past the end: nothing
+  EXPECT_EQ(image, expected);
+}
+
+class ParamsPagesTest : public PageTest {
+ protected:
+  sim::MailboxItems& Items() { return chip.Registers().mailbox_items(); }
+  // The Parameter tab's option controls that are checked, by name.
+  QStringList Checked() const {
+    QStringList names;
+    for (const auto* button : ui.Parameter->findChildren<QAbstractButton*>())
+      if (button->isChecked()) names << button->objectName();
+    names.sort();
+    return names;
+  }
+  unsigned Pauses(unsigned ms) const {
+    unsigned count = 0;
+    for (const auto& e : transcript.Events()) count += e.kind == Kind::Pause && e.ms == ms;
+    return count;
+  }
+
+  QString Write(const char* name, const Bytes& bytes) {
+    std::ofstream(dir.filePath(name).toStdString(), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+    return dir.filePath(name);
+  }
+  static Bytes Read(const QString& path) {
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+  }
+  void Load(const QString& path) {
+    dialogs.ScriptFile(path);
+    ui.CurrentFileBitBtn->click();
+  }
+  void SaveAs(const QString& path) {
+    dialogs.ScriptFile(path);
+    ui.btnSaveBitBin->click();
+    ui.btnSaveBin->click();
+  }
+  QString Report() const { return ui.lblStatusReport->text(); }
+  QTemporaryDir dir;
+  const QString target = dir.filePath("new.bin");
+
+  QLineEdit* Field(const char* row, int i) const {
+    return form.FindFamilyMember<QLineEdit>(row, i);
+  }
+  QString DataFields() const {
+    QStringList texts;
+    for (int i = 0; i < 5; ++i) texts << Field("edtI2Cdat", i)->text();
+    return texts.join(' ');
+  }
+  // The Information tab's status labels, a disabled one marked "(grey)".
+  QString Status() const {
+    QStringList texts;
+    for (const QLabel* label : {ui.lblConnect, ui.lblMute, ui.lblCurrentFormat1, ui.lblCurrentFreq1,
+                                ui.lblCurrentFormat0, ui.lblCurrentFreq0})
+      texts << label->text() + (label->isEnabled() ? "" : "(grey)");
+    return texts.join('|');
+  }
+};
+
+TEST_F(ParamsPagesTest, ReadBackShowsTheOptionBlockAndEachControlSetsOnlyItsOwnBits) {
+  ShowPage(ui.Parameter);
+  Attach();
+  EXPECT_EQ(Checked(), (QStringList{"rbnDSDOut0", "rbnI2SFormat0", "rbnI2Slen0", "rbnMCLKOutFreq2",
+                                    "rbnSPDIFlen1"}));  // A1 00 00 00
+  EXPECT_EQ(ui.lblEepAvail->text(), "EEPROM not Available");
+  ui.btnSetPara->click();
+  EXPECT_EQ(Items().options, (std::array<std::uint8_t, 4>{0xA1, 0x00, 0x00, 0x00}));
+
+  Items().options = {0x7E, 0xFF, 0x5A, 0x80};
+  ui.btnReadPara->click();
+  EXPECT_EQ(Checked(), (QStringList{"chkDSDLRSwap", "chkI2SLRSwap", "chkI2SOutOff", "chkMCLKOutOff",
+                                    "chkSPDIFOutOff", "rbnDSDOut1", "rbnI2SFormat1", "rbnI2Slen1",
+                                    "rbnMCLKOutFreq3", "rbnSPDIFlen0"}));
+  EXPECT_EQ(ui.lblEepAvail->text(), "EEPROM Exist");
+  // Each control flips its own bits; the bits no control shows go back as they came.
+  for (const char* name :
+       {"rbnMCLKOutFreq1", "rbnI2SFormat0", "rbnDSDOut0", "rbnI2Slen0", "rbnSPDIFlen1",
+        "chkI2SLRSwap", "chkDSDLRSwap", "chkMCLKOutOff", "chkI2SOutOff", "chkSPDIFOutOff"})
+    qobject_cast<QAbstractButton*>(form.FindComponent(name))->click();
+  ui.btnSetPara->click();
+  EXPECT_EQ(Items().options, (std::array<std::uint8_t, 4>{0x91, 0x1F, 0x5A, 0x80}));
+}
+
+TEST_F(ParamsPagesTest, EnterInAnIdOrStringEditWritesItsTextAsTypedAndNoOtherKeySends) {
+  ShowPage(ui.Parameter);
+  Attach();
+  QTest::keyClicks(ui.lbledSysStr1, "a ");
+  QTest::keyClick(ui.lbledSysVID, Qt::Key_Escape);
+  EXPECT_EQ(transcript.Count(Kind::Open), 0u);
+  ui.lbledSysPID->setText("12");
+  ui.lbledSysStr1->setText("");
+  ui.lbledSysStr2->setText("Model 7");  // 8 bytes with the length: one chunk
+  ui.lbledSysStr3->setText("ABCDEFGHIJKLMNOPQRSTUVWXYZ01234");
+  for (LabeledEdit* edit :
+       {ui.lbledSysVID, ui.lbledSysPID, ui.lbledSysStr1, ui.lbledSysStr2, ui.lbledSysStr3})
+    QTest::keyClick(edit, Qt::Key_Return);
+  EXPECT_EQ(Items().vendor_id, (std::array<std::uint8_t, 4>{'6', 'c', 'c', '0'}));
+  EXPECT_EQ(Items().product_id, (std::array<std::uint8_t, 4>{'1', '2', 0, 0}));
+  EXPECT_EQ(Items().strings[0][0], 0);
+  EXPECT_EQ(Items().StringText(1), "Model 7");
+  EXPECT_EQ(Items().StringText(2), "ABCDEFGHIJKLMNOPQRSTUVWXYZ01234");
+  EXPECT_EQ(Pauses(50), 6u);  // one after each chunk: 1 + 1 + 4
+
+  transcript.Clear();
+  ui.lbledSysStr3->setText(QString(32, 'S'));
+  QTest::keyClick(ui.lbledSysStr3, Qt::Key_Return);
+  EXPECT_EQ(dialogs.messages, QStringList{"String is longer than 31 characters !!    "});
+  EXPECT_EQ(transcript.Count(Kind::Open), 0u);
+}
+
+TEST_F(ParamsPagesTest, SaveWritesTheWholeImageWithTheSevenFieldsAndAFourDigitSum) {
+  ShowPage(ui.BinFile);
+  Bytes input = ImageWith(0x1800, 0x1000, "VLUSB_Table01");
+  std::fill(input.begin() + 0x1600, input.end(), 0);
+  Bytes expected = input;
+  WriteUserTableFields(expected, 0x1000, DesignUserTableFields());
+  // The tail is raised so that the saved image sums to 0x0A3F: the label shows the leading zero.
+  for (std::size_t i = 0x1600, rest = (0x10A3F - ImageSum(expected)) & 0xFFFF; rest > 0; ++i) {
+    input[i] = expected[i] = static_cast<std::uint8_t>(std::min<std::size_t>(rest, 0xFF));
+    rest -= input[i];
+  }
+  const auto isp_image = form.ProgramImage.bytes;
+  Load(Write("fw.bin", input));
+  EXPECT_EQ(Report(), "Load file ready");
+  EXPECT_EQ(form.ProgramImage.bytes, isp_image) << "what the ISP page programs stays as it was";
+  dialogs.ScriptFile(target);
+  ui.btnSaveBitBin->click();
+  EXPECT_EQ(ui.lblSaveBinPath->text(), target);
+  ui.btnSaveBin->click();
+  EXPECT_EQ(Read(target), expected);
+  EXPECT_EQ(ui.lblSaveDone->text(), "0A3F");
+
+  ui.labedtNewVID->setText("12345");  // hexadecimal, the low 16 bits
+  ui.labedtNewPID->setText("1d7a");
+  ui.btnSaveBin->click();
+  const Bytes saved = Read(target);
+  EXPECT_EQ(Bytes(saved.begin() + 0x100D, saved.begin() + 0x1011), (Bytes{0x23, 0x45, 0x1D, 0x7A}));
+  ui.btnCheck->click();
+  EXPECT_EQ(ui.lblSaveDone->text(), "");
+
+  ui.labedtNewVID->setText("6CZZ");  // the conversion error stops the save before writing
+  SaveAs(dir.filePath("other.bin"));
+  EXPECT_EQ(dialogs.errors, QStringList{"'0x6CZZ' is not a valid integer value"});
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("other.bin")));
+}
+
+// Mended: after a search that finds no table the controls stay enabled, so " Save" refuses
+// rather than patching offset 0; a target that cannot be created is reported.
+TEST_F(ParamsPagesTest, WithoutATableOrAWritableTargetNothingIsSaved) {
+  ShowPage(ui.BinFile);
+  const QString good = Write("fw.bin", ImageWith(0x400, 0x20, "VLUSB_Table01"));
+  for (const QString& bad : {Write("nine.bin", ImageWith(0x400, 0x100, "VLUSB_TabX")),
+                             Write("short.bin", ImageWith(0x100 + 176, 0x100, "VLUSB_Table01")),
+                             dir.filePath("missing.bin")}) {
+    Load(good);
+    SaveAs(target);
+    ASSERT_TRUE(QFile::remove(target));
+    Load(bad);
+    EXPECT_EQ(Report(), "Load file is invalid for modify");
+    ui.btnCheck->click();
+    ui.btnSaveBin->click();
+    EXPECT_EQ(Report(), "No user table in the loaded file: nothing saved");
+    EXPECT_EQ(ui.lblSaveDone->text(), "");
+    EXPECT_FALSE(QFileInfo::exists(target)) << bad.toStdString();
+  }
+  Load(good);
+  SaveAs(dir.filePath("no-such-folder/new.bin"));
+  EXPECT_TRUE(Report().startsWith("Cannot create \"" + dir.filePath("no-such-folder/new.bin")))
+      << Report().toStdString();
+  EXPECT_EQ(ui.lblSaveDone->text(), "");
+}
+
+TEST_F(ParamsPagesTest, UpdateReadsTheStatusInBank0AndGreyedLabelsKeepTheirTexts) {
+  Attach();
+  ShowPage(ui.PageMI2CCtrl);  // leaves the I2C engine's bank selected
+  ShowPage(ui.Information);
+  chip.Registers().SetStatus(0x1A, 0x5A, 0x03);
+  ui.btnUpdateStatus->click();
+  EXPECT_EQ(Status(), "USB connected|Playing|DSD| DSD 256|Input Format:|Input Freq:  ");
+  chip.Registers().SetStatus(0x05, 0x00, 0x05);
+  ui.btnUpdateStatus->click();
+  const QString muted =
+      "USB connected|Mute|DSD(grey)| DSD 256(grey)|Input Format:(grey)|"
+      "Input Freq:  (grey)";
+  EXPECT_EQ(Status(), muted);
+  chip.Unplug();  // reads that fail keep the last update's bytes
+  ui.btnUpdateStatus->click();
+  EXPECT_EQ(Status(), muted);
+}
+
+TEST_F(ParamsPagesTest, HidButtonsHandTheirKeysToTheFirmwareAndPollTenTimesAtMost) {
+  ShowPage(ui.Information);
+  Attach();
+  for (int i = 0; i < 5; ++i) form.FindFamilyMember<QPushButton>("btnHID", i)->click();
+  EXPECT_EQ(chip.Registers().hid_keys_sent(),
+            (std::vector<std::uint8_t>{0x40, 0x02, 0x10, 0x01, 0x20}));
+  EXPECT_EQ(transcript.TotalPauseMs(), 50u);           // each answered at its first poll
+  EXPECT_EQ(chip.Registers().Peek(0x00, 0x90), 0x31);  // not written back
+
+  chip.Registers().SetHidNeverAnswers(true);
+  transcript.Clear();
+  ui.btnHID0->click();
+  EXPECT_EQ(Pauses(10), 10u);
+  EXPECT_EQ(transcript.Count(Kind::Transfer), 13u);  // bank, key, command, ten polls
+  EXPECT_EQ(usb.Handle(), kNoHandle);
+}
+
+TEST_F(ParamsPagesTest, ALengthBarShowsItsPositionAndEnablesThatManyFieldsOfItsRow) {
+  ShowPage(ui.Information);
+  for (auto [bar, caption, row] : {std::tuple{ui.srblen0, ui.lbllencmd, "edtI2Ccmd"},
+                                   std::tuple{ui.srblen1, ui.lbllendat, "edtI2Cdat"}}) {
+    for (int position : {3, 1, 5}) {
+      bar->setValue(position);
+      EXPECT_EQ(caption->text(), QString::number(position)) << row;
+      for (int i = 0; i < 5; ++i) EXPECT_EQ(Field(row, i)->isEnabled(), i < position) << row << i;
+    }
+  }
+}
+
+TEST_F(ParamsPagesTest, SpecialI2cSendsTheFieldsTakingPartToTheSharedAddress) {
+  ShowPage(ui.Information);
+  ui.btnWriteSpecI2C->click();  // no device found: both buttons do nothing
+  ui.btnReadSpecI2C->click();
+  EXPECT_EQ(transcript.Count(Kind::Transfer), 0u);
+  Attach();
+  ui.btnUpdateStatus->click();  // leaves bank 0x00 selected, away from the I2C engine
+  sim::I2cBus& bus = chip.Registers().i2c_bus();
+  bus.ClearEvents();
+
+  // Until Enter, 0x20, although the group's edit shows 60. A field is its first two hex digits.
+  ui.srblen0->setValue(5);
+  ui.srblen1->setValue(2);
+  for (int i = 0; i < 5; ++i)
+    Field("edtI2Ccmd", i)->setText(QStringList{"5", "7F", "", "G1", "1234"}[i]);
+  Field("edtI2Cdat", 0)->setText("a-");
+  ui.btnWriteSpecI2C->click();
+  std::vector<sim::I2cBusEvent> sent{sim::I2cBusEvent::Start(), sim::I2cBusEvent::Address(0x20)};
+  for (int byte : {0x50, 0x7F, 0x00, 0x01, 0x12, 0xA0, 0x00})
+    sent.push_back(sim::I2cBusEvent::Write(byte));
+  sent.push_back(sim::I2cBusEvent::Stop());
+  EXPECT_EQ(bus.events(), sent);
+
+  for (const char* typed : {"zz", "60"}) {
+    ui.edtMI2CAddr1->setText(typed);
+    QTest::keyClick(ui.edtMI2CAddr1, Qt::Key_Return);
+  }
+  EXPECT_EQ(dialogs.errors, QStringList{"'0xzz' is not a valid integer value"});
+  EXPECT_EQ(ui.edtMI2CAddr->text(), "60");  // the I2C Access page's edit follows
+  sim::I2cSlave& at60 = bus.Attach(0x60);
+  for (int r = 2; r < 5; ++r) at60.SetReg(r, static_cast<std::uint8_t>(0x1A + r));
+  ui.srblen0->setValue(2);
+  ui.srblen1->setValue(3);
+  Field("edtI2Ccmd", 0)->setText("01");
+  Field("edtI2Ccmd", 1)->setText("02");  // lands in register 1: the read starts at register 2
+  for (int i = 0; i < 5; ++i) Field("edtI2Cdat", i)->setText("EE");
+  ui.btnReadSpecI2C->click();
+  EXPECT_EQ(DataFields(), "1C 1D 1E EE EE");
+  at60.SetAcknowledges(false);
+  ui.btnReadSpecI2C->click();
+  EXPECT_EQ(DataFields(), "-- -- -- EE EE");
+}
+
+}  // namespace
+}  // namespace velmora::test
