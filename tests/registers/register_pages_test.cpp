@@ -1,19 +1,11 @@
 // The "Register" and "I2C Access" tabs through the window over the virtual chip. Both run the
 // same grid mechanism, so each test runs on both pages, asserted at the registers behind them.
-#include <QCheckBox>
-#include <QLabel>
-#include <QPushButton>
 #include <QTest>
-#include <functional>
 
 #include "form_fixture.h"
-#include "i2c_slave.h"
-#include "string_grid.h"
 
 namespace velmora::test {
 namespace {
-
-using Kind = sim::TranscriptEvent::Kind;
 
 // A page, the rules in which it differs, and the registers behind it.
 struct Page {
@@ -23,27 +15,26 @@ struct Page {
   QPushButton* read;
   const char *bits, *idle;
   unsigned bit_pause_ms;
-  bool steps_from_text;  // Insert and Delete start from the cell's text, not the stored entry
-  std::function<std::uint8_t(int)> reg;
-  std::function<void(int, std::uint8_t)> set;
+  bool steps_from_text;              // Insert and Delete start from the cell's text
+  std::function<int(int, int)> reg;  // sets register r to v when v >= 0, then reads it
 };
 
 class RegisterPagesTest : public PageTest {
  protected:
   sim::I2cSlave& slave() { return chip.Registers().default_slave(); }
   std::vector<Page> Pages() {
-    return {
-        {ui.TabSheet1, ui.RegStringGrid1, ui.lblRegAddr, ui.lblRegData, ui.btnReadAll, "chkBit",
-         "Read Bank", 3, false, [this](int r) { return chip.Registers().Peek(0, r); },
-         [this](int r, std::uint8_t v) { chip.Registers().Poke(0, r, v); }},
-        {ui.PageMI2CCtrl, ui.StringGridMIIC, ui.lblMI2CRegAddr, ui.lblMI2CRegData, ui.btnReadMI2C,
-         "chkMI2CBit", "Read", 30, true, [this](int r) { return slave().reg(r); },
-         [this](int r, std::uint8_t v) { slave().SetReg(r, v); }}};
+    auto& bank = chip.Registers();
+    return {{ui.TabSheet1, ui.RegStringGrid1, ui.lblRegAddr, ui.lblRegData, ui.btnReadAll, "chkBit",
+             "Read Bank", 3, false,
+             [&](int r, int v) { return v < 0 ? bank.Peek(0, r) : (bank.Poke(0, r, v), v); }},
+            {ui.PageMI2CCtrl, ui.StringGridMIIC, ui.lblMI2CRegAddr, ui.lblMI2CRegData,
+             ui.btnReadMI2C, "chkMI2CBit", "Read", 30, true,
+             [this](int r, int v) { return v < 0 ? slave().reg(r) : (slave().SetReg(r, v), v); }}};
   }
-  // Shows the page with register `index` selected, read as `value`.
-  void SelectRegister(const Page& p, int index, std::uint8_t value) {
+  // Shows the page with register `index` selected after it was set to `value`.
+  void Select(const Page& p, int index, int value) {
     ShowPage(p.sheet);
-    p.set(index, value);
+    p.reg(index, value);
     p.grid->setCurrentCell(16, 16);
     p.grid->setCurrentCell(index / 16 + 1, index % 16 + 1);
     transcript.Clear();
@@ -58,29 +49,26 @@ class RegisterPagesTest : public PageTest {
 
 TEST_F(RegisterPagesTest, SelectionAndBitBoxesShowTheRegisterReadBackEverywhere) {
   Attach();
-  // The mailbox command register reads back 0xEE whatever was written: the page shows that.
-  chip.Registers().SetMailboxDelayUs(0);
-  SelectRegister(Pages()[0], 0x90, 0x00);
+  chip.Registers().SetMailboxDelayUs(0);  // 0x90 reads back 0xEE, whatever was written
+  Select(Pages()[0], 0x90, 0x00);
   QTest::mouseClick(ui.chkBit0, Qt::LeftButton);
   EXPECT_EQ(ui.lblRegData->text(), "= 0xEE");
-  EXPECT_EQ(Boxes(Pages()[0]), 0xEE);
   for (const Page& p : Pages()) {
-    SelectRegister(p, 0x12, 0xB7);  // row 2, column 3
+    Select(p, 0x12, 0xB7);  // row 2, column 3
     EXPECT_EQ(p.grid->Cell(3, 2), "B7");
     EXPECT_EQ(Boxes(p), 0xB7);
-    EXPECT_EQ(p.address->text(), "Reg 0x12");
-    EXPECT_EQ(p.data->text(), "= 0xB7");
+    EXPECT_EQ(p.address->text() + p.data->text(), "Reg 0x12= 0xB7");
     for (int i = 1; i <= 16; ++i) {
       EXPECT_EQ(p.grid->CellColour(0, i), i == 2 ? QColor(0xC0, 0xC0, 0xC0) : QColor()) << i;
       EXPECT_EQ(p.grid->CellColour(i, 0), i == 3 ? QColor(0xC0, 0xC0, 0xC0) : QColor()) << i;
     }
     QTest::mouseClick(Box(p, 6), Qt::LeftButton);  // 0xF7 goes out after the page's pause
-    EXPECT_EQ(p.reg(0x12), 0xF7) << p.idle;
+    EXPECT_EQ(p.reg(0x12, -1), 0xF7) << p.idle;
     EXPECT_EQ(p.grid->Cell(3, 2), "F7");
     EXPECT_EQ(transcript.TotalPauseMs(), p.bit_pause_ms) << p.idle;
-    p.set(0x12, 0x00);  // any mouse button writes what the boxes show, without toggling one
+    p.reg(0x12, 0x00);  // any mouse button writes what the boxes show, without toggling one
     QTest::mouseClick(Box(p, 5), Qt::RightButton);
-    EXPECT_EQ(p.reg(0x12), 0xF7) << p.idle;
+    EXPECT_EQ(p.reg(0x12, -1), 0xF7) << p.idle;
   }
 }
 
@@ -98,51 +86,46 @@ TEST_F(RegisterPagesTest, KeysWriteTheTextOrAStepThenShowTheReadBackAfter1Ms) {
                                               {0x00, "00", Qt::Key_Delete, -1},
                                               {0x41, "7", Qt::Key_F5, -1}}) {
       SCOPED_TRACE(std::string(p.idle) + " " + text + " key " + std::to_string(key));
-      SelectRegister(p, 0x30, static_cast<std::uint8_t>(stored));
+      Select(p, 0x30, stored);
       p.grid->SetCell(1, 4, text);
       dialogs.errors.clear();
       QTest::keyClick(p.grid, key);
       EXPECT_EQ(dialogs.errors.join(""), *text ? "" : "'0x' is not a valid integer value");
-      EXPECT_EQ(p.reg(0x30), written < 0 ? stored : written);
+      EXPECT_EQ(p.reg(0x30, -1), written < 0 ? stored : written);
       EXPECT_EQ(transcript.TotalPauseMs(), written < 0 ? 0u : 1u);
       if (written < 0) continue;
       EXPECT_EQ(p.grid->Cell(1, 4).toInt(nullptr, 16), written);
       EXPECT_EQ(Boxes(p), written);
-      EXPECT_EQ(p.address->text(), "Reg 0x30");  // keys leave the labels
     }
   }
 }
 
-TEST_F(RegisterPagesTest, FullReadFillsTheCellsAndASecondClickStopsIt) {
+TEST_F(RegisterPagesTest, FullReadFillsTheCellsUntilASecondClickStopsIt) {
   Attach();
   for (const Page& p : Pages()) {
     ShowPage(p.sheet);
-    for (int i = 1; i < 256; ++i) p.set(i, static_cast<std::uint8_t>(i ^ 0xA5));
+    for (int i = 1; i < 256; ++i) p.reg(i, i ^ 0xA5);
     pump.pumps = 0;
     QTest::mouseClick(p.read, Qt::LeftButton);
     EXPECT_EQ(pump.pumps, 256);
-    for (int i = 1; i < 256; ++i)
-      EXPECT_EQ(p.grid->Cell(i % 16 + 1, i / 16 + 1).toInt(nullptr, 16), i ^ 0xA5);
+    EXPECT_EQ(p.grid->Cell(2, 1) + p.grid->Cell(16, 16), "A45A");  // registers 0x01 and 0xFF
 
-    for (int i = 1; i < 256; ++i) p.set(i, 0x3C);
+    for (int i = 1; i < 256; ++i) p.reg(i, 0x3C);
     pump.pumps = 0;
     pump.hook = [&](int number) {
-      if (number != 3) return;
-      QTest::mouseClick(p.read, Qt::LeftButton);
-      EXPECT_EQ(p.read->text(), p.idle);  // idle at once
+      if (number == 3) QTest::mouseClick(p.read, Qt::LeftButton);
+      EXPECT_EQ(p.read->text(), number < 3 ? "Stop" : p.idle);  // idle at once
     };
     QTest::mouseClick(p.read, Qt::LeftButton);
     pump.hook = nullptr;
     EXPECT_EQ(pump.pumps, 3);
-    EXPECT_EQ(p.grid->Cell(3, 1), "3C");
-    EXPECT_EQ(p.grid->Cell(4, 1), "A6");  // not read again: the old text stays
+    EXPECT_EQ(p.grid->Cell(3, 1) + p.grid->Cell(4, 1), "3CA6");  // register 3 is not read again
     EXPECT_EQ(p.read->property("Tag").toInt(), 0);
 
     usb.ClearFound();
     transcript.Clear();
-    QTest::mouseClick(p.read, Qt::LeftButton);
-    EXPECT_EQ(p.read->text(), p.idle);
-    EXPECT_EQ(transcript.Count(Kind::Transfer), 0u);
+    QTest::mouseClick(p.read, Qt::LeftButton);  // no device: nothing happens
+    EXPECT_EQ(transcript.Count(sim::TranscriptEvent::Kind::Transfer), 0u);
     usb.FindDevice();
   }
 }
@@ -167,8 +150,21 @@ TEST_F(RegisterPagesTest, TheI2cPageSetsUpTheEngineForEachUseAndTalksToTheAddres
   form.SetI2cSlaveAddress(0x20);  // a slave that does not answer shows as such, not as 00
   slave().SetAcknowledges(false);
   ui.StringGridMIIC->setCurrentCell(1, 1);
-  EXPECT_EQ(ui.StringGridMIIC->Cell(1, 1), "--");
-  EXPECT_EQ(ui.lblMI2CRegData->text(), "= 0x--");
+  EXPECT_EQ(ui.StringGridMIIC->Cell(1, 1) + ui.lblMI2CRegData->text(), "--= 0x--");
+}
+
+// The status read-out's words; the labels they go to are tested through the Information tab.
+TEST(DescribeStatusTest, FlagsChooseTheWordsAndTheRateCodesLowNibbleTheRate) {
+  const std::tuple<int, int, StatusDisplay> cases[] = {
+      {0xF9, 0xF9, {"USB connected", true, "Playing", true, "PCM", "  768KHz"}},  // bits 3-7 idle
+      {0x01, 0x0A, {"USB connected", true, "Playing", true, "PCM", std::string(8, ' ')}},
+      {0x03, 0x02, {"USB connected", true, "Playing", true, "DSD", " DoP 256"}},
+      {0x03, 0x04, {"USB connected", true, "Playing", true, "DSD", std::string(8, ' ')}},
+      {0xFE, 0x05, {"USB Disconnected", false, {}, false, {}, {}}}};
+  for (const auto& [flags, rate_code, shown] : cases) {
+    EXPECT_EQ(DescribeStatus({std::uint8_t(rate_code), 0x00, std::uint8_t(flags)}), shown)
+        << std::hex << "flags " << flags << " rate " << rate_code;
+  }
 }
 
 }  // namespace
