@@ -253,7 +253,7 @@ TEST_F(FlashEngineTest, ReadBackConfirmsEachChunkAndLeavesTheFillAfterOneThatFai
 }
 
 // The writer behind every saved file: a whole new file in place of the old one, or no change at
-// all. (Saving through links and keeping the file's mode is tested through the bin file page.)
+// all; through a link, the file the link names, with that file's mode.
 TEST(AtomicFile, ReplacesTheTargetWholeOrLeavesEverythingAsItWas) {
   ScratchDir dir;
   const std::string target = dir.Write("target.bin", "old contents");
@@ -273,6 +273,14 @@ TEST(AtomicFile, ReplacesTheTargetWholeOrLeavesEverythingAsItWas) {
   std::ifstream in(target, std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), std::string(300, '\xA5'));
   EXPECT_EQ(entries().size(), before.size());  // nothing left behind
+  namespace fs = std::filesystem;
+  const fs::perms own = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+  fs::permissions(target, own);
+  fs::create_symlink("target.bin", dir.PathOf("link.bin"));
+  ASSERT_TRUE(WriteFileAtomically(dir.PathOf("link.bin"), std::span(bytes).first(7)).ok);
+  EXPECT_TRUE(fs::is_symlink(dir.PathOf("link.bin")));
+  EXPECT_EQ(fs::file_size(target), 7u);
+  EXPECT_EQ(fs::status(target).permissions() & fs::perms::all, own);
 }
 
 }  // namespace
