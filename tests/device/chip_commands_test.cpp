@@ -1,0 +1,298 @@
+// The chip command set against the strict virtual chip: each test checks the wire (requests,
+// bytes, polls and pauses, in short words) and what the command did to the chip.
+#include <algorithm>
+#include <string>
+
+#include "chip_bench.h"
+
+namespace velmora {
+namespace {
+
+using Kind = sim::TranscriptEvent::Kind;
+using E = sim::I2cBusEvent;
+using Events = std::vector<E>;
+using namespace test;
+
+Bytes Pattern(std::size_t count) {
+  Bytes bytes(count);
+  for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>(0x31 + i * 13);
+  return bytes;
+}
+
+class ChipCommandsTest : public ChipBench {
+ protected:
+  sim::I2cSlave& slave() { return regs().default_slave(); }
+  const Events& bus() { return regs().i2c_bus().events(); }
+};
+
+TEST_F(ChipCommandsTest, IspKeysCarryNoDataAndTheSetUpIsWrittenEvenWhenAKeyFails) {
+  EXPECT_TRUE(IspEnter(link));
+  EXPECT_TRUE(chip.FlashReachable());
+  EXPECT_TRUE(IspExit(link));
+  EXPECT_FALSE(chip.InIspMode());
+  EXPECT_EQ(Trace(), "84v3B71i9E04: W00=0D W07=10 W01=03 85v6D2AiC85E: W00=0D W07=00");
+  chip.FailRequest(request::kIspEnter);
+  chip.FailRequest(request::kIspExit);
+  EXPECT_FALSE(IspEnter(link));
+  EXPECT_FALSE(IspExit(link));
+  EXPECT_EQ(Trace(), "84v3B71i9E04:! W00=0D W07=10 W01=03 85v6D2AiC85E:! W00=0D W07=00");
+}
+
+TEST_F(ChipCommandsTest, FlashWritesSendOpcodeAndAddressHighByteFirst) {
+  IspEnter(link);
+  Trace();
+  const Bytes data = Pattern(256);
+  EXPECT_TRUE(FlashWriteEnable(link) && FlashPageProgram(link, 0x012300, 256, data.data()));
+  EXPECT_EQ(Trace(), "80i1:06 80:02012300 80i1:" + Hex(data));
+  WaitIdle();
+  Bytes programmed = data;
+  for (auto& b : programmed) b &= kFill;
+  EXPECT_EQ(chip.Flash().ReadRange(0x012300, 256), programmed);
+
+  EXPECT_TRUE(FlashWriteEnable(link) && FlashSectorErase(link, 0x05C123));
+  WaitIdle();
+  EXPECT_EQ(chip.Flash().ReadRange(0x05C000, 4096), Bytes(4096, 0xFF));
+  EXPECT_EQ(chip.Flash().Peek(0x05BFFF), kFill);
+  EXPECT_EQ(chip.Flash().Peek(0x05D000), kFill);
+  EXPECT_TRUE(FlashWriteEnable(link) && FlashWriteStatus(link, 0x1C));
+  WaitIdle();
+  EXPECT_EQ(chip.Flash().Status(), 0x1C);
+  FlashWriteEnable(link);
+  FlashWriteStatus(link, 0x00);
+  WaitIdle();
+  EXPECT_TRUE(FlashWriteEnable(link) && FlashWriteDisable(link));
+  EXPECT_EQ(chip.Flash().Status(), 0x00);
+  EXPECT_TRUE(FlashWriteEnable(link) && FlashChipErase(link));
+  EXPECT_EQ(Trace(),
+            "80i1:06 80i1:2005C123 80i1:06 80i1:011C 80i1:06 80i1:0100 80i1:06 80i1:04 "
+            "80i1:06 80i1:C7");
+  WaitIdle();
+  EXPECT_EQ(chip.Flash().ReadRange(0, chip.Flash().Size()), Bytes(chip.Flash().Size(), 0xFF));
+}
+
+// Reads poll 0x83 (FlashRead with a 1 ms pause after each "not yet"), and fetch only once it
+// answered any nonzero byte. A read command that fails ends the read at once: the read-back
+// buffer still holds the answer before it.
+TEST_F(ChipCommandsTest, ReadsPollUntilFinishedThenFetchWhatWasAsked) {
+  IspEnter(link);
+  const Bytes stored = Pattern(64);
+  chip.Flash().WriteRange(0x03FFC0, stored);
+  chip.SetSpiReadyDelayUs(2500);
+  chip.SetReadyAnswer(0x80);
+  Trace();
+  Bytes got(64);
+  EXPECT_TRUE(FlashRead(link, 0x03FFC0, 64, got.data()));
+  EXPECT_EQ(got, stored);
+  EXPECT_EQ(Trace(), "81v40i1:0303FFC0 83=00 P1 83=00 P1 83=00 P1 83=80 82=" + Hex(stored));
+  chip.SetSpiReadyDelayUs(0);
+  ChipIdBytes id{};
+  EXPECT_TRUE(FlashReadId(link, id));
+  EXPECT_EQ(id, (ChipIdBytes{0xC2, 0x20, 0x13}));
+  EXPECT_EQ(FlashReadStatus(link), 0x00);
+  EXPECT_EQ(Trace(), "81v3i1:9F 83=80 82=C22013 81v1i1:05 83=80 82=00");
+
+  chip.FailNextTransfers(3);
+  EXPECT_FALSE(FlashReadId(link, id));
+  EXPECT_EQ(FlashReadStatus(link), 0xFF);
+  EXPECT_FALSE(FlashRead(link, 0, 64, got.data()));
+  EXPECT_EQ(Trace(), "81v3i1:9F! 81v1i1:05! 81v40i1:03000000!");
+
+  // Never finished: 100 polls each 1 ms apart, 10 and 100 tight ones; nothing is fetched.
+  chip.SetNeverReady(true);
+  Bytes kept(64, 0x5A);
+  EXPECT_FALSE(FlashRead(link, 0, 64, kept.data()));
+  EXPECT_EQ(kept, Bytes(64, 0x5A));
+  EXPECT_EQ(transcript.Transfers().size(), 101u);
+  EXPECT_EQ(transcript.Count(Kind::Pause), 100u);
+  EXPECT_EQ(transcript.TotalPauseMs(), 100u);
+  Trace();
+  EXPECT_EQ(FlashReadStatus(link), 0xFF);
+  EXPECT_EQ(transcript.Transfers().size(), 11u);
+  Trace();
+  EXPECT_FALSE(FlashReadId(link, id));
+  EXPECT_EQ(id, (ChipIdBytes{0xC2, 0x20, 0x13}));
+  EXPECT_EQ(transcript.Transfers().size(), 101u);
+  EXPECT_EQ(transcript.Count(Kind::Pause), 0u);
+}
+
+TEST_F(ChipCommandsTest, CountsOutOfRangeAreRefusedWithNothingSent) {
+  IspEnter(link);
+  Trace();
+  Bytes buffer(300);
+  auto* b = buffer.data();
+  EXPECT_FALSE(FlashRead(link, 0, 0, b) || FlashRead(link, 0, 256, b));
+  EXPECT_FALSE(FlashPageProgram(link, 0, 0, b) || FlashPageProgram(link, 0, 257, b));
+  EXPECT_FALSE(SpiWrite(link, 0x01, 4, b));
+  EXPECT_EQ(Trace(), "");
+  EXPECT_TRUE(FlashRead(link, 0, 255, b) && FlashPageProgram(link, 0, 256, b));
+}
+
+// A page program answers for its data request. Without its header the data must not go out:
+// it would reach the flash as a command of its own (here a page program at 0x1000).
+TEST_F(ChipCommandsTest, PageProgramSendsNoDataWithoutItsHeader) {
+  const Bytes data = {0x02, 0x00, 0x10, 0x00, 0xA5};
+  for (const std::uint32_t failing : {0u, 1u}) {
+    SCOPED_TRACE(failing);
+    IspEnter(link);
+    FlashWriteEnable(link);
+    Trace();
+    const std::uint32_t first = chip.TransfersAnswered() + chip.TransfersRefused();
+    chip.SetTransferHook([&](std::uint32_t index) {
+      if (index == first + failing) chip.FailNextTransfers(1);
+    });
+    EXPECT_FALSE(FlashPageProgram(link, 0x000300, 5, data.data()));
+    chip.SetTransferHook(nullptr);
+    EXPECT_EQ(Trace(), failing == 0 ? "80:02000300!" : "80:02000300 80i1:02001000A5!");
+    EXPECT_EQ(chip.Flash().PagePrograms(), 0u);
+    EXPECT_EQ(chip.Flash().Peek(0x1000), kFill);
+    IspExit(link);  // releases chip-select
+  }
+}
+
+TEST_F(ChipCommandsTest, RegisterRequestsAndTheEngineSetUp) {
+  regs().SetStatus(0x05, 0x42, 0x03);
+  std::uint8_t value = 0;
+  EXPECT_TRUE(RegSelectBank(link, 0x00) && RegRead(link, 0xA6, value));
+  EXPECT_EQ(value, 0x03);
+  EXPECT_TRUE(RegWrite(link, 0x0123, 0x5A));
+  EXPECT_EQ(regs().Peek(0x00, 0x23), 0x5A);
+  EXPECT_TRUE(I2cMasterSetup(link));
+  EXPECT_EQ(regs().i2c_engine().setup(), 0x04);
+  EXPECT_EQ(Trace(), "W00=00 RA6=03 W123=5A W00=0E W11=04");
+  // The set-up answers for its last write only.
+  chip.FailNextTransfers(1);
+  EXPECT_TRUE(I2cMasterSetup(link));
+  chip.FailRequest(request::kRegWrite);
+  EXPECT_FALSE(I2cMasterSetup(link));
+  // A failed read leaves the destination, and an unreadable engine is no acknowledge.
+  chip.FailRequest(request::kRegRead);
+  value = 0x77;
+  EXPECT_FALSE(RegRead(link, 0x10, value));
+  EXPECT_EQ(value, 0x77);
+  EXPECT_FALSE(I2cIsAcked(link) || I2cIsDone(link));
+}
+
+// Each byte polls the engine (at most 20 times) until done shows, then reads the acknowledge
+// once more; a received byte is fetched after done. An engine busy for n reads takes n + 1 polls.
+TEST_F(ChipCommandsTest, EachBytePollsDoneThenReadsTheResult) {
+  slave().SetReg(0x40, 0x9C);
+  I2cMasterSetup(link);
+  const struct {
+    unsigned busy_reads;
+    std::uint8_t address;
+    bool acked;
+  } cases[] = {{1, 0x20, true}, {3, 0x20, true}, {2, 0x30, false}, {1000, 0x20, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.busy_reads);
+    regs().i2c_engine().SetDoneAfterStatusReads(c.busy_reads);
+    I2cStart(link);
+    Trace();
+    EXPECT_EQ(I2cWriteByte(link, c.address), c.acked);
+    std::string polls;
+    for (unsigned i = 0; i < std::min(c.busy_reads, 20u); ++i) polls += " R10=08";
+    const std::string done = c.busy_reads >= 20 ? "" : c.acked ? " R10=01" : " R10=09";
+    EXPECT_EQ(Trace(), "W14=01 W12=" + Hex({c.address}) + polls + done +
+                           (c.busy_reads >= 20 ? " R10=08" : done));
+    if (c.acked) {
+      I2cWriteByte(link, 0x40);
+      I2cStart(link);
+      I2cWriteByte(link, 0x21);
+      Trace();
+      std::uint8_t byte = 0;
+      EXPECT_TRUE(I2cReadByte(link, true, byte));
+      EXPECT_EQ(byte, 0x9C);
+      EXPECT_EQ(Trace(), "W10=90 W14=03" + polls + " R10=01 R13=9C");
+    }
+    I2cStop(link);
+  }
+}
+
+// Ten address attempts, each with a start, then a stop and false; data bytes the slave refuses
+// pass silently.
+TEST_F(ChipCommandsTest, TransactionsFailOnlyOnAnAddressRefusedTenTimes) {
+  I2cMasterSetup(link);
+  const struct {
+    const char* name;
+    std::uint8_t address;
+    int busy_attempts;
+    bool accepts_data, result;
+    std::uint8_t stored;
+  } cases[] = {{"at once", 0x20, 0, true, true, 0x99},
+               {"at the tenth attempt", 0x20, 9, true, true, 0x99},
+               {"never", 0x20, 10, true, false, 0x00},
+               {"absent", 0x30, 0, true, false, 0x00},
+               {"data refused", 0x20, 0, false, true, 0x00}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    regs().i2c_bus().ClearEvents();
+    slave().SetReg(0x05, 0x00);
+    slave().SetBusyForAddressAttempts(c.busy_attempts);
+    slave().SetAcceptsData(c.accepts_data);
+    const std::uint8_t data[] = {0x99};
+    EXPECT_EQ(I2cWriteRegs(link, c.address, 0x05, 1, data), c.result);
+    EXPECT_EQ(slave().reg(0x05), c.stored);
+    EXPECT_EQ(std::count(bus().begin(), bus().end(), E::Start()),
+              c.result ? c.busy_attempts + 1 : 10);
+    EXPECT_EQ(bus().back(), E::Stop());
+    slave().SetBusyForAddressAttempts(c.busy_attempts);
+    std::uint8_t kept = 0x5C;
+    EXPECT_EQ(I2cReadRegs(link, c.address, 0x05, 1, &kept), c.result);
+    EXPECT_EQ(kept, c.result ? slave().reg(0x05) : 0x5C);
+  }
+}
+
+// Reads select the register, then a repeated start with the read address; only the last byte
+// is refused. Raw transfers send their command bytes, then data or a read phase.
+TEST_F(ChipCommandsTest, ReadsUseARepeatedStartAndRefuseOnlyTheLastByte) {
+  slave().SetReg(0x40, 0x11);
+  I2cMasterSetup(link);
+  std::uint8_t only = 0;
+  EXPECT_TRUE(I2cReadRegs(link, 0x20, 0x40, 1, &only));
+  EXPECT_EQ(only, 0x11);
+  const std::uint8_t command[] = {0x01, 0x02}, data[] = {0xAB};
+  EXPECT_TRUE(I2cWriteRaw(link, 0x20, 2, command, 1, data));
+  Bytes got(3, kFill);
+  EXPECT_TRUE(I2cReadRaw(link, 0x20, 1, command, 2, got.data()));
+  EXPECT_EQ(got, (Bytes{0x02, 0xAB, kFill}));
+  EXPECT_EQ(bus(), (Events{E::Start(),          E::Address(0x20),     E::Write(0x40),
+                           E::Start(),          E::Address(0x21),     E::Read(0x11, false),
+                           E::Stop(),           E::Start(),           E::Address(0x20),
+                           E::Write(0x01),      E::Write(0x02),       E::Write(0xAB),
+                           E::Stop(),           E::Start(),           E::Address(0x20),
+                           E::Write(0x01),      E::Start(),           E::Address(0x21),
+                           E::Read(0x02, true), E::Read(0xAB, false), E::Stop()}));
+}
+
+TEST_F(ChipCommandsTest, MailboxWritesDataThenTheCommandPollsAndClearsOrReadsBack) {
+  usb.Close();
+  Trace();
+  Bytes options{0xA1, 0x00, 0x5A, 0x80};
+  EXPECT_TRUE(MailboxCommand(link, 0x10, 0x20, 0x00, 4, options.data()));
+  EXPECT_EQ(Trace(),
+            "open W00=00 W93=A1 W94=00 W95=5A W96=80 W91=20 W92=00 W90=10 "
+            "P10 R90=10 P10 R90=EE W90=00 close");
+  EXPECT_EQ(regs().mailbox_items().options, (std::array<std::uint8_t, 4>{0xA1, 0x00, 0x5A, 0x80}));
+  regs().mailbox_items().options = {0x7E, 0xE0, 0x5A, 0x80};
+  Bytes got(4, kFill);
+  EXPECT_TRUE(MailboxCommand(link, 0x10, 0x21, 0x01, 4, got.data()));
+  EXPECT_EQ(got, (Bytes{0x7E, 0xE0, 0x5A, 0x80}));
+  EXPECT_EQ(Trace(),
+            "open W00=00 W91=21 W92=01 W90=10 P10 R90=10 P10 R90=EE R93=7E R94=E0 R95=5A R96=80 "
+            "close");
+  EXPECT_EQ(platform.OpenHandleCount(), 0u);
+  // 0x93 + 110 would wrap onto the bank select and the command register.
+  Bytes block(110, 0x11);
+  EXPECT_FALSE(MailboxCommand(link, 0x10, 0x20, 0x00, 110, block.data()));
+  EXPECT_EQ(Trace(), "");
+  EXPECT_TRUE(MailboxCommand(link, 0x10, 0x20, 0x00, 109, block.data()));
+  EXPECT_NE(Trace().find("WFF=11 W91=20"), std::string::npos);
+  // A command never done: 20 polls, 10 ms apart, and the command is withdrawn all the same.
+  regs().SetMailboxNeverCompletes(true);
+  EXPECT_TRUE(MailboxCommand(link, 0x10, 0x20, 0x00, 4, options.data()));
+  std::string polls;
+  for (int i = 0; i < 20; ++i) polls += " P10 R90=10";
+  EXPECT_NE(Trace().find("W90=10" + polls + " W90=00 close"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace velmora
