@@ -48,20 +48,21 @@ inline std::string Word(const sim::TranscriptEvent& e) {
   return head + (mark + Hex(e.data)) + (e.ok ? "" : "!");
 }
 
+inline sim::FlashConfig TestFlash() {
+  sim::FlashConfig config;
+  config.fill = kFill;
+  return config;
+}
+
 class ChipBench : public ::testing::Test {
  protected:
-  ChipBench() : chip(clock, Config()) {
+  ChipBench() : chip(clock, TestFlash()) {
     chip.PlugInto(platform);
     usb.SetBackend(VelmoraUsb::kPropertyBackend);
     usb.SetMatchText("vid_6ccf&pid_6012");
     usb.FindDevice();
     usb.Open();
     transcript.Clear();
-  }
-  static sim::FlashConfig Config() {
-    sim::FlashConfig config;
-    config.fill = kFill;
-    return config;
   }
   // The words since the last call.
   std::string Trace() {
