@@ -1,6 +1,7 @@
 // The virtual chip's strictness: every request, flash command and register access the real
 // firmware or flash refuses must be refused here too, or the tool's tests would prove nothing.
 // (What the chip does for the right requests is checked with the command set's tests.)
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
@@ -152,33 +153,38 @@ TEST_F(VirtualChipTest, TheI2cEngineShowsResultsOnlyWithDone) {
 // The flash on its own, driven over its serial bus as the bridge drives it.
 class FlashModelTest : public ::testing::Test {
  protected:
-  Bytes Command(const Bytes& out, std::size_t read = 0, std::uint64_t then_us = 0) {
-    flash.Select();
-    for (const std::uint8_t byte : out) flash.Transfer(byte);
-    Bytes answer;
-    for (std::size_t i = 0; i < read; ++i) answer.push_back(flash.Transfer(0xFF));
-    flash.Deselect();
-    clock.Advance(then_us);
-    return answer;
+  FlashModelTest() { Use({0xC2, 0x20, 0x13}); }
+  void Use(FlashId id) {
+    FlashConfig config = test::TestFlash();
+    config.id = id;
+    flash.emplace(clock, config);
   }
+  // One chip-select cycle; returns the byte that came back for each byte sent.
+  Bytes Command(Bytes out, std::uint64_t then_us = 0) {
+    flash->Select();
+    for (std::uint8_t& byte : out) byte = flash->Transfer(byte);
+    flash->Deselect();
+    clock.Advance(then_us);
+    return out;
+  }
+  std::uint8_t Status() { return Command({0x05, 0xFF})[1]; }
   // With write enable, to the end of its cycle.
   void Enabled(const Bytes& out) {
     Command({0x06});
-    Command(out, 0, 100'000'000);
+    Command(out, 100'000'000);
   }
   static Bytes Op(std::uint8_t op, std::uint32_t at, Bytes data = {}) {
     data.insert(data.begin(),
                 {op, std::uint8_t(at >> 16), std::uint8_t(at >> 8), std::uint8_t(at)});
     return data;
   }
-  std::uint8_t Status() { return Command({0x05}, 1)[0]; }
-  bool Blank() { return flash.ReadRange(0, flash.Size()) == Bytes(flash.Size(), kFill); }
+  bool Blank() { return flash->ReadRange(0, flash->Size()) == Bytes(flash->Size(), kFill); }
 
   VirtualClock clock;
-  SpiFlashModel flash{clock, test::TestFlash()};
+  std::optional<SpiFlashModel> flash;
 };
 
-// Write commands need write enable (write disable takes it back) and the exact length: they
+// Write commands need write enable (write disable takes it back) and their exact length; they
 // hold write enable through a cycle of the part's time and consume it at its end.
 TEST_F(FlashModelTest, WriteCommandsNeedWriteEnableAndTheirExactLength) {
   for (const auto& [command, busy_us] : {std::pair{Bytes{0x02, 0x00, 0x01, 0x00, 0x12}, 1000},
@@ -194,23 +200,22 @@ TEST_F(FlashModelTest, WriteCommandsNeedWriteEnableAndTheirExactLength) {
     EXPECT_EQ(Status(), 0x00);
     EXPECT_TRUE(Blank());
     Command({0x06});
-    Command(command, 0, busy_us - 1);
+    Command(command, busy_us - 1);
     EXPECT_EQ(Status() & 0x03, 0x03);
     clock.Advance(1);
     EXPECT_EQ(Status() & 0x03, 0x00);
-    flash.Fill(kFill);
-    flash.SetStatus(0x00);
+    flash->Fill(kFill);
+    flash->SetStatus(0x00);
   }
   for (const Bytes& command :
        {Bytes{0x20, 0x00, 0x10}, Bytes{0x20, 0x00, 0x10, 0x00, 0x00}, Bytes{0x02, 0x00, 0x00, 0x00},
         Bytes{0xC7, 0x00}, Bytes{0x01}, Bytes{0x01, 0x00, 0x00}, Bytes{0x04, 0x00}, Bytes{0xAB}}) {
-    SCOPED_TRACE(test::Hex(command));
-    Command({0x06});
+    flash->SetStatus(SpiFlashModel::kWel);
     Command(command);
-    EXPECT_EQ(Status(), SpiFlashModel::kWel);  // nothing started, write enable still held
-    EXPECT_TRUE(Blank());
-    Command({0x04});
+    EXPECT_EQ(Status(), SpiFlashModel::kWel) << test::Hex(command);  // nothing started
   }
+  EXPECT_TRUE(Blank());
+  Command({0x04});
   Command({0x06, 0x00});
   EXPECT_EQ(Status(), 0x00);
 }
@@ -218,23 +223,23 @@ TEST_F(FlashModelTest, WriteCommandsNeedWriteEnableAndTheirExactLength) {
 // While a cycle runs only read status is heard, live for as long as it is clocked. Page program
 // only clears bits, wraps inside its page and keeps the last page of bytes sent.
 TEST_F(FlashModelTest, ABusyPartHearsOnlyReadStatusAndProgramsOnlyClearBits) {
-  Bytes command = {0x02, 0x00, 0x04, 0x10};
+  Bytes command = Op(0x02, 0x410);
   for (int i = 0; i < 300; ++i) command.push_back(static_cast<std::uint8_t>(i * 7));
   Enabled(command);
   Command({0x06});
   Command(Op(0x02, 0x410, {0xFF}));
-  EXPECT_EQ(Command({0x9F}, 3), Bytes(3, 0xFF));
-  EXPECT_EQ(Command(Op(0x03, 0), 1), Bytes{0xFF});
+  EXPECT_EQ(Command({0x9F, 0, 0, 0}), Bytes(4, 0xFF));
+  EXPECT_EQ(Command(Op(0x03, 0x410, {0}))[4], 0xFF);
   Command({0x06});
   Command(Op(0x20, 0x400));
   Command({0x04});
-  flash.Select();
-  flash.Transfer(0x05);
-  EXPECT_EQ(flash.Transfer(0xFF), 0x03);
+  flash->Select();
+  flash->Transfer(0x05);
+  EXPECT_EQ(flash->Transfer(0xFF), 0x03);
   clock.Advance(1000);
-  EXPECT_EQ(flash.Transfer(0xFF), 0x00);
-  flash.Deselect();
-  const Bytes page = flash.ReadRange(0x400, 256);
+  EXPECT_EQ(flash->Transfer(0xFF), 0x00);
+  flash->Deselect();
+  const Bytes page = flash->ReadRange(0x400, 256);
   for (std::size_t column = 0; column < 256; ++column) {
     const std::size_t i = (column + 0xF0) % 256;
     ASSERT_EQ(page[column], command[4 + (i < 44 ? i + 256 : i)] & kFill) << column;
@@ -250,63 +255,43 @@ TEST_F(FlashModelTest, ProtectBitsGuardTheTopOfTheArray) {
                                         {0x10, 0x80000},
                                         {0x9C, 0x80000}}) {
     SCOPED_TRACE(status);
-    flash.Fill(kFill);
+    flash->Fill(kFill);
     Enabled({0x01, std::uint8_t(status)});
     EXPECT_EQ(Status(), status);
-    const std::uint32_t first = flash.Size() - guarded;
+    const std::uint32_t first = flash->Size() - guarded;
     for (const std::uint32_t at : {first - 0x1000, first}) {
-      if (at >= flash.Size()) continue;
+      if (at >= flash->Size()) continue;
       Enabled(Op(0x02, at, {0x00}));
-      EXPECT_EQ(flash.Peek(at), at < first ? 0x00 : kFill);
+      EXPECT_EQ(flash->Peek(at), at < first ? 0x00 : kFill);
       EXPECT_EQ(Status() & SpiFlashModel::kWel, at < first ? 0 : SpiFlashModel::kWel);
       Enabled(Op(0x20, at + 0x800));
-      EXPECT_EQ(flash.Peek(at), at < first ? 0xFF : kFill);
+      EXPECT_EQ(flash->Peek(at), at < first ? 0xFF : kFill);
     }
     Enabled({0xC7});
-    EXPECT_EQ(flash.Peek(0), status & 0x1C ? kFill : 0xFF);
+    EXPECT_EQ(flash->Peek(0), status & 0x1C ? kFill : 0xFF);
     Enabled({0x01, 0x00});
   }
 }
 
 // Every part of the table answers its id, wraps its page, has its protect bits and unit and
 // stays busy for its chip erase time; an id not in the table is refused.
-TEST(FlashPartTable, EveryPartBehavesAsItsRowSays) {
+TEST_F(FlashModelTest, EveryPartOfTheTableBehavesAsItsRowSays) {
   for (const FlashPart& part : FlashParts()) {
     SCOPED_TRACE(FlashIdText(part.id));
-    VirtualClock clock;
-    FlashConfig config = test::TestFlash();
-    config.id = part.id;
-    SpiFlashModel flash(clock, config);
-    auto command = [&](Bytes out, std::uint64_t then_us) {
-      flash.Select();
-      for (std::uint8_t& byte : out) byte = flash.Transfer(byte);
-      flash.Deselect();
-      clock.Advance(then_us);
-      return out;
-    };
-    EXPECT_EQ(flash.Size(), std::uint32_t{1} << part.id[2]);
-    EXPECT_EQ(command({0x9F, 0, 0, 0}, 0), (Bytes{0xFF, part.id[0], part.id[1], part.id[2]}));
-    const std::uint32_t last = 2 * part.page_size - 1;
-    for (const Bytes& write :
-         {Bytes{0x02, 0x00, std::uint8_t(last >> 8), std::uint8_t(last), 0x11, 0x22},
-          Bytes{0x01, 0xFF}}) {
-      command({0x06}, 0);
-      command(write, 10000);
-    }
-    EXPECT_EQ(flash.Peek(part.page_size), 0x22 & kFill);
-    EXPECT_EQ(flash.Status(), part.block_protect_bits | 0x80);
-    flash.SetStatus(0x04);
-    EXPECT_EQ(flash.ProtectedBytes(), part.protect_unit);
-    flash.SetStatus(SpiFlashModel::kWel);
-    command({0xC7}, part.times.chip_erase_us - 1);
-    EXPECT_EQ(flash.Status(), 0x03);
-    clock.Advance(1);
-    EXPECT_EQ(flash.Status(), 0x00);
+    Use(part.id);
+    EXPECT_EQ(flash->Size(), std::uint32_t{1} << part.id[2]);
+    EXPECT_EQ(Command({0x9F, 0, 0, 0}), (Bytes{0xFF, part.id[0], part.id[1], part.id[2]}));
+    Enabled(Op(0x02, 2 * part.page_size - 1, {0x11, 0x22}));
+    EXPECT_EQ(flash->Peek(part.page_size), 0x22 & kFill);
+    Enabled({0x01, 0xFF});
+    EXPECT_EQ(Status(), part.block_protect_bits | 0x80);
+    flash->SetStatus(0x04);
+    EXPECT_EQ(flash->ProtectedBytes(), part.protect_unit);
+    flash->SetStatus(SpiFlashModel::kWel);
+    Command({0xC7}, part.times.chip_erase_us - 1);
+    EXPECT_EQ(Status(), 0x03);
   }
-  VirtualClock clock;
-  FlashConfig unknown;
-  unknown.id = {0xC2, 0x22, 0x13};
-  EXPECT_THROW(SpiFlashModel(clock, unknown), std::invalid_argument);
+  EXPECT_THROW(Use({0xC2, 0x22, 0x13}), std::invalid_argument);
 }
 
 }  // namespace
