@@ -173,32 +173,22 @@ TEST_F(ChipCommandsTest, EachBytePollsDoneThenReadsTheResult) {
 // pass silently.
 TEST_F(ChipCommandsTest, TransactionsFailOnlyOnAnAddressRefusedTenTimes) {
   I2cMasterSetup(link);
-  const struct {
-    const char* name;
-    std::uint8_t address;
-    int busy_attempts;
-    bool accepts_data, result;
-    std::uint8_t stored;
-  } cases[] = {{"at once", 0x20, 0, true, true, 0x99},
-               {"at the tenth attempt", 0x20, 9, true, true, 0x99},
-               {"never", 0x20, 10, true, false, 0x00},
-               {"data refused", 0x20, 0, false, true, 0x00}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
+  for (const auto& [busy, accepts, result] :
+       {std::tuple{9, true, true}, {10, true, false}, {0, false, true}}) {
+    SCOPED_TRACE(testing::Message() << busy << accepts);
     regs().i2c_bus().ClearEvents();
     slave().SetReg(0x05, 0x00);
-    slave().SetBusyForAddressAttempts(c.busy_attempts);
-    slave().SetAcceptsData(c.accepts_data);
+    slave().SetBusyForAddressAttempts(busy);
+    slave().SetAcceptsData(accepts);
     const std::uint8_t data[] = {0x99};
-    EXPECT_EQ(I2cWriteRegs(link, c.address, 0x05, 1, data), c.result);
-    EXPECT_EQ(slave().reg(0x05), c.stored);
-    EXPECT_EQ(std::count(bus().begin(), bus().end(), E::Start()),
-              c.result ? c.busy_attempts + 1 : 10);
+    EXPECT_EQ(I2cWriteRegs(link, 0x20, 0x05, 1, data), result);
+    EXPECT_EQ(slave().reg(0x05), result && accepts ? 0x99 : 0x00);
+    EXPECT_EQ(std::count(bus().begin(), bus().end(), E::Start()), std::min(busy + 1, 10));
     EXPECT_EQ(bus().back(), E::Stop());
-    slave().SetBusyForAddressAttempts(c.busy_attempts);
+    slave().SetBusyForAddressAttempts(busy);
     std::uint8_t kept = 0x5C;
-    EXPECT_EQ(I2cReadRegs(link, c.address, 0x05, 1, &kept), c.result);
-    EXPECT_EQ(kept, c.result ? slave().reg(0x05) : 0x5C);
+    EXPECT_EQ(I2cReadRegs(link, 0x20, 0x05, 1, &kept), result);
+    EXPECT_EQ(kept, result ? slave().reg(0x05) : 0x5C);
   }
 }
 

@@ -67,12 +67,7 @@ class ChipBench : public ::testing::Test {
   // The words since the last call.
   std::string Trace() {
     std::string out;
-    for (const auto& e : transcript.Events()) {
-      if (e.kind != sim::TranscriptEvent::Kind::Enumerate &&
-          e.kind != sim::TranscriptEvent::Kind::Probe) {
-        out += (out.empty() ? "" : " ") + Word(e);
-      }
-    }
+    for (const auto& e : transcript.Events()) out += (out.empty() ? "" : " ") + Word(e);
     transcript.Clear();
     return out;
   }
