@@ -16,8 +16,8 @@ TEST(WirePropertyRequest, LayoutAndRefusals) {
   Bytes image = {0x4d, 0xc0, 0xd7, 0xf6, 0xc3, 0xc5, 0x81, 0x41, 0x9e, 0xd7, 0x50, 0x4a, 0xbe, 0x0c,
                  0xdd, 0xff, 7,    0,    0,    0,    1,    0,    0,    0,    0x20, 0x82, 0xCD, 0xAB,
                  0x34, 0x12, 0,    0,    0,    0,    0,    0,    0x02, 0x01, 0,    0};
-  image.insert(image.end(), data.begin(), data.end());
-  image.resize(image.size() + 7);
+  image.resize(image.size() + data.size(), 0x5A);
+  image.resize(image.size() + 7, 0x00);
   Bytes out(image.size(), 0xCC);  // the encoder writes its zeros itself
   ASSERT_TRUE(WritePropertyRequest(out, {0xC3, 0x82, 0xABCD, 0x1234}, data.data(), 0x0102));
   EXPECT_EQ(out, image);
