@@ -35,21 +35,17 @@ TEST_F(LinkTest, TheLastMatchGivesPathAndProbeOutcome) {
   EXPECT_EQ(link.GetBackend(), VelmoraUsb::kGenericBackend);
   platform.Plug(kFirst, &device);
   platform.Plug(kSecond, &device);
-  const struct {
-    bool first_opens, second_opens;
-  } cases[] = {{false, false}, {true, false}, {false, true}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.first_opens << c.second_opens);
-    platform.SetOpenFails(kFirst, !c.first_opens);
-    platform.SetOpenFails(kSecond, !c.second_opens);
+  for (const auto& [first_opens, second_opens] :
+       {std::pair{false, false}, {true, false}, {false, true}}) {
+    SCOPED_TRACE(testing::Message() << first_opens << second_opens);
+    platform.SetOpenFails(kFirst, !first_opens);
+    platform.SetOpenFails(kSecond, !second_opens);
     VelmoraUsb fresh{platform};
     transcript.Clear();
-    EXPECT_EQ(fresh.FindDevice(), c.second_opens);
-    EXPECT_EQ(fresh.IsFound(), 1);
-    EXPECT_EQ(fresh.DevicePath(), kSecond);
-    EXPECT_EQ(transcript.Count(Kind::Probe), std::size_t{c.first_opens} + c.second_opens);
-    EXPECT_EQ(platform.OpenHandleCount(), 0u);
-    EXPECT_EQ(fresh.Handle(), kNoHandle);
+    EXPECT_EQ(fresh.FindDevice(), second_opens);
+    EXPECT_TRUE(fresh.IsFound() == 1 && fresh.DevicePath() == kSecond);
+    EXPECT_EQ(transcript.Count(Kind::Probe), std::size_t{first_opens} + second_opens);
+    EXPECT_TRUE(platform.OpenHandleCount() == 0 && fresh.Handle() == kNoHandle);
   }
 }
 
@@ -68,7 +64,7 @@ TEST_F(LinkTest, FoundSurvivesAFailedSearchUntilAPresenceCheck) {
   platform.SetEnumerationFails(false);
   EXPECT_TRUE(link.CheckPresence());
   link.ClearFound();
-  EXPECT_EQ(link.IsFound(), 0);
+  EXPECT_FALSE(link.IsFound());
   EXPECT_EQ(transcript.Count(Kind::Probe), 2u);
 }
 
@@ -76,13 +72,10 @@ TEST_F(LinkTest, FoundSurvivesAFailedSearchUntilAPresenceCheck) {
 // and a path longer than the 511 the field holds is skipped.
 TEST_F(LinkTest, MatchingRules) {
   platform.Plug("\\\\?\\usb#vid_6ccf&pid_6012#5&1a", &device);
-  for (const auto& [match, found] : {std::pair{"vid_6ccf&pid_6012", true},
-                                     {"vid_6CCF&pid_6012", false},
-                                     {"", false},
-                                     {"pid_6012#5", true},
-                                     {"vid_6ccf&pid_6013", false}}) {
-    link.SetMatchText(match);
-    EXPECT_EQ(link.CheckPresence(), found) << match;
+  for (const std::string row :
+       {"+vid_6ccf&pid_6012", "-vid_6CCF&pid_6012", "-", "+pid_6012#5", "-vid_6ccf&pid_6013"}) {
+    link.SetMatchText(row.substr(1));
+    EXPECT_EQ(link.CheckPresence(), row[0] == '+') << row;
   }
   link.SetMatchText(std::string(60, 'x'));
   EXPECT_EQ(link.MatchText(), std::string(49, 'x'));
@@ -118,10 +111,8 @@ TEST_F(LinkTest, TransfersGoOnTheHeldHandleWithTheSelectedBackend) {
   const auto t = transcript.Transfers();
   ASSERT_EQ(t.size(), 3u);
   EXPECT_EQ(t[0].handle, kInvalidHandle);
-  EXPECT_EQ(t[1].backend, Backend::Generic);
-  EXPECT_EQ(t[2].backend, Backend::Property);
-  EXPECT_EQ(t[1].handle, t[2].handle);
-  EXPECT_EQ(device.calls, 2);
+  EXPECT_TRUE(t[1].backend == Backend::Generic && t[2].backend == Backend::Property);
+  EXPECT_TRUE(t[1].handle == t[2].handle && device.calls == 2);
 }
 
 }  // namespace
