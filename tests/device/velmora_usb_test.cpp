@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "transcript.h"
-#include "virtual_usb_platform.h"
+#include "virtual_chip.h"
 
 namespace velmora {
 namespace {
@@ -12,20 +12,13 @@ namespace {
 using Kind = sim::TranscriptEvent::Kind;
 const std::string kFirst = "usb#vid_1d7a&pid_6000#1", kSecond = "usb#vid_1d7a&pid_6000#2";
 
-class Answering : public sim::VirtualDevice {
- public:
-  bool HandleControl(Backend, const ControlSetup&, std::uint8_t*, std::uint32_t) override {
-    return ++calls > 0;
-  }
-  int calls = 0;
-};
-
 class LinkTest : public ::testing::Test {
  protected:
   sim::Transcript transcript;
   sim::VirtualUsbPlatform platform{&transcript};
   VelmoraUsb link{platform};
-  Answering device;
+  sim::VirtualClock clock;
+  sim::VirtualChip device{clock};
 };
 
 // Every match is recorded and probed on a handle of its own; the last match gives the path and
@@ -112,7 +105,7 @@ TEST_F(LinkTest, TransfersGoOnTheHeldHandleWithTheSelectedBackend) {
   ASSERT_EQ(t.size(), 3u);
   EXPECT_EQ(t[0].handle, kInvalidHandle);
   EXPECT_TRUE(t[1].backend == Backend::Generic && t[2].backend == Backend::Property);
-  EXPECT_TRUE(t[1].handle == t[2].handle && device.calls == 2);
+  EXPECT_TRUE(t[1].handle == t[2].handle && device.TransfersAnswered() == 2);
 }
 
 }  // namespace

@@ -176,11 +176,11 @@ class FlashModelTest : public ::testing::Test {
 // Write commands need write enable (write disable takes it back) and their exact length; they
 // hold write enable through a cycle of the part's time and consume it at its end.
 TEST_F(FlashModelTest, WriteCommandsNeedWriteEnableAndTheirExactLength) {
+  // clang-format off
   for (const auto& [command, busy_us] : {std::pair{Bytes{0x02, 0x00, 0x01, 0x00, 0x12}, 1000},
-                                         {Bytes{0x20, 0x00, 0x10, 0x00}, 60000},
-                                         {Bytes{0xC7}, 2'000'000},
-                                         {Bytes{0x60}, 2'000'000},
-                                         {Bytes{0x01, 0x1C}, 10000}}) {
+       {Bytes{0x20, 0x00, 0x10, 0x00}, 60000}, {Bytes{0xC7}, 2'000'000}, {Bytes{0x60}, 2'000'000},
+       {Bytes{0x01, 0x1C}, 10000}}) {
+    // clang-format on
     SCOPED_TRACE(test::Hex(command));
     Command(command);
     Command({0x06});
@@ -238,11 +238,10 @@ TEST_F(FlashModelTest, ABusyPartHearsOnlyReadStatusAndProgramsOnlyClearBits) {
 // Protect level n guards the top 64 KiB << (n - 1), the highest level everything; chip erase
 // runs only with no protect bit set. A command refused for protection leaves write enable set.
 TEST_F(FlashModelTest, ProtectBitsGuardTheTopOfTheArray) {
-  for (const auto& [status, guarded] : {std::pair{0x00, 0x00000},
-                                        {0x04, 0x10000},
-                                        {0x0C, 0x40000},
-                                        {0x10, 0x80000},
-                                        {0x9C, 0x80000}}) {
+  // clang-format off
+  for (const auto& [status, guarded] : {std::pair{0x00, 0x00000}, {0x04, 0x10000}, {0x0C, 0x40000},
+                                        {0x10, 0x80000}, {0x9C, 0x80000}}) {
+    // clang-format on
     SCOPED_TRACE(status);
     flash->Fill(kFill);
     Enabled({0x01, std::uint8_t(status)});
