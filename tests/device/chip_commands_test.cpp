@@ -121,12 +121,9 @@ TEST_F(ChipCommandsTest, PageProgramSendsNoDataWithoutItsHeader) {
 TEST_F(ChipCommandsTest, RegisterRequestsAndTheEngineSetUp) {
   regs().SetStatus(0x05, 0x42, 0x03);
   std::uint8_t value = 0;
-  EXPECT_TRUE(RegSelectBank(link, 0x00) && RegRead(link, 0xA6, value));
-  EXPECT_EQ(value, 0x03);
-  EXPECT_TRUE(RegWrite(link, 0x0123, 0x5A));
-  EXPECT_EQ(regs().Peek(0x00, 0x23), 0x5A);
-  EXPECT_TRUE(I2cMasterSetup(link));
-  EXPECT_EQ(regs().i2c_engine().setup(), 0x04);
+  EXPECT_TRUE(RegSelectBank(link, 0x00) && RegRead(link, 0xA6, value) && value == 0x03);
+  EXPECT_TRUE(RegWrite(link, 0x0123, 0x5A) && regs().Peek(0x00, 0x23) == 0x5A);
+  EXPECT_TRUE(I2cMasterSetup(link) && regs().i2c_engine().setup() == 0x04);
   EXPECT_EQ(Trace(), "W00=00 RA6=03 W123=5A W00=0E W11=04");
   // The set-up answers for its last write only.
   chip.FailNextTransfers(1);
@@ -141,21 +138,17 @@ TEST_F(ChipCommandsTest, RegisterRequestsAndTheEngineSetUp) {
 // once more. An engine busy for n reads takes n + 1 polls.
 TEST_F(ChipCommandsTest, EachBytePollsDoneThenReadsTheResult) {
   I2cMasterSetup(link);
-  const struct {
-    unsigned busy_reads;
-    std::uint8_t address;
-    bool acked;
-  } cases[] = {{1, 0x20, true}, {3, 0x20, true}, {2, 0x30, false}, {1000, 0x20, false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.busy_reads);
-    regs().i2c_engine().SetDoneAfterStatusReads(c.busy_reads);
+  for (const auto& [busy, address, acked] :
+       {std::tuple{1u, 0x20, true}, {3u, 0x20, true}, {2u, 0x30, false}, {1000u, 0x20, false}}) {
+    SCOPED_TRACE(busy);
+    regs().i2c_engine().SetDoneAfterStatusReads(busy);
     I2cStart(link);
     Trace();
-    EXPECT_EQ(I2cWriteByte(link, c.address), c.acked);
-    const std::string polls = Times(std::min(c.busy_reads, 20u), " R10=08");
-    const std::string done = c.busy_reads >= 20 ? "" : c.acked ? " R10=01" : " R10=09";
-    EXPECT_EQ(Trace(), "W14=01 W12=" + Hex({c.address}) + polls + done +
-                           (c.busy_reads >= 20 ? " R10=08" : done));
+    EXPECT_EQ(I2cWriteByte(link, address), acked);
+    const std::string polls = Times(std::min(busy, 20u), " R10=08");
+    const std::string done = busy >= 20 ? "" : acked ? " R10=01" : " R10=09";
+    EXPECT_EQ(Trace(), "W14=01 W12=" + Hex({std::uint8_t(address)}) + polls + done +
+                           (busy >= 20 ? " R10=08" : done));
     I2cStop(link);
   }
 }
@@ -189,20 +182,18 @@ TEST_F(ChipCommandsTest, ReadsUseARepeatedStartAndRefuseOnlyTheLastByte) {
   slave().SetReg(0x40, 0x11);
   I2cMasterSetup(link);
   std::uint8_t only = 0;
-  EXPECT_TRUE(I2cReadRegs(link, 0x20, 0x40, 1, &only));
-  EXPECT_EQ(only, 0x11);
+  EXPECT_TRUE(I2cReadRegs(link, 0x20, 0x40, 1, &only) && only == 0x11);
   const std::uint8_t command[] = {0x01, 0x02}, data[] = {0xAB};
   EXPECT_TRUE(I2cWriteRaw(link, 0x20, 2, command, 1, data));
   Bytes got(3, kFill);
-  EXPECT_TRUE(I2cReadRaw(link, 0x20, 1, command, 2, got.data()));
-  EXPECT_EQ(got, (Bytes{0x02, 0xAB, kFill}));
-  EXPECT_EQ(bus(), (Events{E::Start(),          E::Address(0x20),     E::Write(0x40),
-                           E::Start(),          E::Address(0x21),     E::Read(0x11, false),
-                           E::Stop(),           E::Start(),           E::Address(0x20),
-                           E::Write(0x01),      E::Write(0x02),       E::Write(0xAB),
-                           E::Stop(),           E::Start(),           E::Address(0x20),
-                           E::Write(0x01),      E::Start(),           E::Address(0x21),
-                           E::Read(0x02, true), E::Read(0xAB, false), E::Stop()}));
+  EXPECT_TRUE(I2cReadRaw(link, 0x20, 1, command, 2, got.data()) && got == Bytes({2, 0xAB, kFill}));
+  // clang-format off
+  EXPECT_EQ(bus(), (Events{E::Start(), E::Address(0x20), E::Write(0x40), E::Start(),
+      E::Address(0x21), E::Read(0x11, false), E::Stop(), E::Start(), E::Address(0x20),
+      E::Write(0x01), E::Write(0x02), E::Write(0xAB), E::Stop(), E::Start(), E::Address(0x20),
+      E::Write(0x01), E::Start(), E::Address(0x21), E::Read(0x02, true), E::Read(0xAB, false),
+      E::Stop()}));
+  // clang-format on
 }
 
 TEST_F(ChipCommandsTest, MailboxWritesDataThenTheCommandPollsAndClearsOrReadsBack) {
@@ -216,8 +207,8 @@ TEST_F(ChipCommandsTest, MailboxWritesDataThenTheCommandPollsAndClearsOrReadsBac
   EXPECT_EQ(regs().mailbox_items().options, (std::array<std::uint8_t, 4>{0xA1, 0x00, 0x5A, 0x80}));
   regs().mailbox_items().options = {0x7E, 0xE0, 0x5A, 0x80};
   Bytes got(4, kFill);
-  EXPECT_TRUE(MailboxCommand(link, 0x10, 0x21, 0x01, 4, got.data()));
-  EXPECT_EQ(got, (Bytes{0x7E, 0xE0, 0x5A, 0x80}));
+  EXPECT_TRUE(MailboxCommand(link, 0x10, 0x21, 0x01, 4, got.data()) &&
+              got == Bytes({0x7E, 0xE0, 0x5A, 0x80}));
   EXPECT_EQ(Trace(),
             "open W00=00 W91=21 W92=01 W90=10 P10 R90=10 P10 R90=EE R93=7E R94=E0 R95=5A R96=80 "
             "close");
