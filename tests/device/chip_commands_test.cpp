@@ -43,12 +43,9 @@ TEST_F(ChipCommandsTest, FlashWritesSendOpcodeAndAddressHighByteFirst) {
   Trace();
   Bytes data(256);
   for (std::size_t i = 0; i < 256; ++i) data[i] = static_cast<std::uint8_t>(0x31 + i * 13);
-  EXPECT_TRUE(FlashWriteEnable(link) && FlashPageProgram(link, 0x012300, 256, data.data()));
-  WaitIdle();
-  EXPECT_TRUE(FlashWriteEnable(link) && FlashSectorErase(link, 0x05C123));
-  WaitIdle();
-  EXPECT_TRUE(FlashWriteEnable(link) && FlashWriteStatus(link, 0x1C));
-  WaitIdle();
+  EXPECT_TRUE(FlashWriteEnable(link) && FlashPageProgram(link, 0x012300, 256, data.data()) &&
+              Idle() && FlashWriteEnable(link) && FlashSectorErase(link, 0x05C123) && Idle() &&
+              FlashWriteEnable(link) && FlashWriteStatus(link, 0x1C) && Idle());
   EXPECT_TRUE(FlashWriteEnable(link) && FlashWriteDisable(link));
   EXPECT_EQ(chip.Flash().Status(), 0x1C);
   EXPECT_EQ(chip.Flash().Peek(0x012300), data[0] & kFill);

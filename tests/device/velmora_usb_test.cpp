@@ -24,8 +24,7 @@ class LinkTest : public ::testing::Test {
 // Every match is recorded and probed on a handle of its own; the last match gives the path and
 // the outcome. A match that cannot be opened is found but probed with nothing sent.
 TEST_F(LinkTest, TheLastMatchGivesPathAndProbeOutcome) {
-  EXPECT_EQ(link.MatchText(), "vid_1d7a&pid_6000");
-  EXPECT_EQ(link.GetBackend(), VelmoraUsb::kGenericBackend);
+  EXPECT_TRUE(link.MatchText() == "vid_1d7a&pid_6000" && link.GetBackend() == 0);
   platform.Plug(kFirst, &device);
   platform.Plug(kSecond, &device);
   for (const auto& [first_opens, second_opens] :

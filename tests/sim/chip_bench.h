@@ -80,8 +80,10 @@ class ChipBench : public ::testing::Test {
   bool Out(std::uint8_t request, std::uint16_t value, std::uint16_t index, Bytes data) {
     return Send(request::kHostToDevice, request, value, index, data);
   }
-  void WaitIdle() {
+  // Lets the flash finish its cycle; true, to chain after the commands that start one.
+  bool Idle() {
     while (chip.Flash().Busy()) clock.Advance(1000);
+    return true;
   }
   sim::ChipRegisters& regs() { return chip.Registers(); }
 
