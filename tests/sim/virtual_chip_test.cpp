@@ -175,12 +175,8 @@ TEST_F(FlashModelTest, WriteCommandsNeedWriteEnableAndTheirExactLength) {
        {Bytes{0x01, 0x1C}, 10000}}) {
     // clang-format on
     SCOPED_TRACE(test::Hex(command));
-    Command(command);
-    Command({0x06});
-    Command({0x04});
-    Command(command);
-    EXPECT_EQ(Status(), 0x00);
-    EXPECT_TRUE(Blank());
+    for (const Bytes& step : {command, Bytes{0x06}, Bytes{0x04}, command}) Command(step);
+    EXPECT_TRUE(Status() == 0x00 && Blank());
     Enabled(command, busy_us - 1);
     EXPECT_EQ(Status() & 0x03, 0x03);
     clock.Advance(1);
