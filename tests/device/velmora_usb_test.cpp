@@ -24,7 +24,6 @@ class LinkTest : public ::testing::Test {
 // Every match is recorded and probed on a handle of its own; the last match gives the path and
 // the outcome. A match that cannot be opened is found but probed with nothing sent.
 TEST_F(LinkTest, TheLastMatchGivesPathAndProbeOutcome) {
-  EXPECT_TRUE(link.MatchText() == "vid_1d7a&pid_6000" && link.GetBackend() == 0);
   platform.Plug(kFirst, &device);
   platform.Plug(kSecond, &device);
   for (const auto& [first_opens, second_opens] :
@@ -75,8 +74,7 @@ TEST_F(LinkTest, MatchingRules) {
   link.SetMatchText(kFirst);
   platform.Plug(longest, &device);
   platform.Plug(longest + "p", &device);
-  EXPECT_TRUE(link.FindDevice());
-  EXPECT_EQ(link.DevicePath(), longest);
+  EXPECT_TRUE(link.FindDevice() && link.DevicePath() == longest);
 }
 
 // No handle: nothing is sent; a failed open's invalid marker reaches the platform and fails.
@@ -102,9 +100,9 @@ TEST_F(LinkTest, TransfersGoOnTheHeldHandleWithTheSelectedBackend) {
   EXPECT_EQ(platform.OpenHandleCount(), 0u);
   const auto t = transcript.Transfers();
   ASSERT_EQ(t.size(), 3u);
-  EXPECT_EQ(t[0].handle, kInvalidHandle);
+  EXPECT_TRUE(t[0].handle == kInvalidHandle && t[1].handle == t[2].handle);
   EXPECT_TRUE(t[1].backend == Backend::Generic && t[2].backend == Backend::Property);
-  EXPECT_TRUE(t[1].handle == t[2].handle && device.TransfersAnswered() == 2);
+  EXPECT_EQ(device.TransfersAnswered(), 2u);
 }
 
 }  // namespace
