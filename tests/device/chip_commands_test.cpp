@@ -87,7 +87,7 @@ TEST_F(ChipCommandsTest, ReadsPollUntilFinishedThenFetchWhatWasAsked) {
 }
 
 // Without its header a page program's data must not go out: it would reach the flash as a
-// command of its own (here a page program at 0x1000).
+// command of its own (here a page program at 0x1000). The result is the data request's.
 TEST_F(ChipCommandsTest, PageProgramSendsNoDataWithoutItsHeader) {
   EXPECT_TRUE(IspEnter(link) && FlashWriteEnable(link));
   Trace();
@@ -96,6 +96,8 @@ TEST_F(ChipCommandsTest, PageProgramSendsNoDataWithoutItsHeader) {
   EXPECT_FALSE(FlashPageProgram(link, 0x000300, 5, data.data()));
   EXPECT_EQ(Trace(), "80:02000300!");
   EXPECT_TRUE(chip.Flash().PagePrograms() == 0 && chip.Flash().Peek(0x1000) == kFill);
+  chip.UnplugAfterTransfers(1);  // the header goes through, the data is lost: no page program
+  EXPECT_FALSE(FlashPageProgram(link, 0x000300, 5, data.data()));
 }
 
 TEST_F(ChipCommandsTest, RegisterRequestsAndTheEngineSetUp) {
