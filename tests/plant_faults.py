@@ -234,8 +234,8 @@ FAULTS = [
      "  result_received_ = received;\n", "  result_received_ = received;\n  if (received) rx_byte_ = *received;\n"),
     ("simx-go-not-used-up", "sim/i2c_master_engine.cpp",
      "      if (send_armed_) {\n        send_armed_ = false;\n", "      if (send_armed_) {\n"),
-    ("simx-hid-key-answered-at-once", "sim/chip_mailbox.h",
-     "hid_delay_us_ = 5000;", "hid_delay_us_ = 0;"),
+    ("simx-hid-key-answered-at-once", "sim/chip_mailbox.cpp",
+     "(pending_hid_ ? hid_delay_us_ : command_delay_us_)", "(pending_hid_ ? 0 : command_delay_us_)"),
 ]
 
 

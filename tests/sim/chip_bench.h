@@ -74,8 +74,7 @@ class ChipBench : public ::testing::Test {
   // One raw request with `data` as its data stage (IN: the answer lands there).
   bool Send(std::uint8_t type, std::uint8_t request, std::uint16_t value, std::uint16_t index,
             Bytes& data) {
-    return usb.ControlTransfer(type, request, value, index, data.data(),
-                               static_cast<std::uint32_t>(data.size()));
+    return usb.ControlTransfer(type, request, value, index, data.data(), std::size(data));
   }
   bool Out(std::uint8_t request, std::uint16_t value, std::uint16_t index, Bytes data) {
     return Send(request::kHostToDevice, request, value, index, data);
