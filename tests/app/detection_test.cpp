@@ -1,8 +1,6 @@
-// Device detection in the window against the virtual chip: the "Detect Device" switch, the id
-// boxes, Timer1's ticks, the indicator panel and the label.
-#include <QCheckBox>
+// Device detection as the user meets it: the "Detect Device" switch, the id boxes, Timer1's ticks,
+// the indicator panel and the label, over the virtual chip.
 #include <QLabel>
-#include <QPalette>
 #include <QTest>
 
 #include "form_fixture.h"
@@ -13,145 +11,87 @@ namespace {
 
 using Kind = sim::TranscriptEvent::Kind;
 
-class DetectionTest : public FormTest {
- protected:
-  QColor Indicator() const { return ui.pnlUSBExist->palette().color(QPalette::Window); }
-  QColor ButtonFace() const { return form.palette().color(QPalette::Button); }
-  QString Label() const { return ui.lblDetectDevice->text(); }
-  // One expiry of Timer1, delivered through its timeout signal like a real one.
+struct Detection : FormRig {
+  Detection() { form.Timer1->stop(); }  // ticks are given by the test
   void Tick() { ASSERT_TRUE(QMetaObject::invokeMethod(form.Timer1, "timeout")); }
+  // The label and the panel's colour: lime, grey, or the button face while searching.
+  std::string Shown() const {
+    const QColor panel = form.ui->pnlUSBExist->palette().color(QPalette::Window);
+    const char* colour = panel == QColor(0, 255, 0)                        ? "lime"
+                         : panel == QColor(128, 128, 128)                  ? "grey"
+                         : panel == form.palette().color(QPalette::Button) ? "face"
+                                                                           : "?";
+    return form.ui->lblDetectDevice->text().toStdString() + ", " + colour;
+  }
 };
 
-TEST_F(DetectionTest, CreationSwitchesDetectionOnAndDisablesTheIdBoxes) {
-  EXPECT_TRUE(ui.chkDetectUSB->isChecked());
-  EXPECT_TRUE(form.Presence().IsOn());
-  EXPECT_FALSE(ui.lbledtVID->isEnabled());
-  EXPECT_FALSE(ui.lbledtPID->isEnabled());
-  EXPECT_EQ(form.Presence().UserMatchText(), "vid_6ccf&pid_6012");
-  EXPECT_TRUE(form.Timer1->isActive());
-  EXPECT_EQ(form.Timer1->interval(), 1000);
-}
-
-TEST_F(DetectionTest, NothingAttachedKeepsSearchingEvery300MsInButtonFace) {
-  const char* expected[] = {"vid_6ccf&pid_6012", "vid_6ccf&pid_6000", "vid_6ccf&pid_6012",
-                            "vid_1d7a&pid_6000"};
-  for (const char* match_text : expected) {
-    Tick();
-    EXPECT_EQ(usb.MatchText(), match_text);
-    EXPECT_EQ(Label(), "No device is available");
-    EXPECT_EQ(Indicator(), ButtonFace());
+TEST(DetectionTest, TicksAlternateTheSearchesAnnounceWhatIsFoundAndStandStillWhenBusyOrOff) {
+  // The ids as typed into the boxes: searched in lower case, the PID announced as typed.
+  const std::string user = "vid_6ccf&pid_60ab", l6ccf = "vid_6ccf&pid_6000",
+                    l1d7a = "vid_1d7a&pid_6000", none = "No device is available, face",
+                    found = "Device 60AB is exist, lime";
+  const struct {
+    std::string act;  // a tick, a device path plugged in, or what the user does
+    std::string match_text;
+    int interval;
+    std::string shown;
+    unsigned searches;
+  } steps[] = {
+      {"tick", user, 1000, none, 1},  // the first tick keeps the timer's 1000 ms
+      {"tick", l6ccf, 300, none, 1},
+      {"tick", user, 300, none, 1},
+      {"tick", l1d7a, 300, none, 1},
+      {"usb:vid_6ccf&pid_60ab:bus1-port1", l1d7a, 300, none, 0},
+      {"tick", user, 300, found, 1},
+      {"tick", user, 1000, found, 1},  // present: checked every second
+      {"unplug", user, 1000, found, 0},
+      {"tick while Auto runs", user, 1000, found, 0},
+      {"tick while the device is claimed", user, 1000, found, 0},
+      {"tick", user, 1000, none, 1},
+      {"tick", l6ccf, 300, none, 1},  // the other back-end than the one in use
+      {sim::kLoaderPath1d7a, l6ccf, 300, none, 0},
+      {"tick", user, 300, none, 1},
+      {"tick", l1d7a, 300, "Firmware update device 1D7A is exist, lime", 1},
+      {"tick", l1d7a, 1000, "Firmware update device 1D7A is exist, lime", 1},
+      {"unplug", l1d7a, 1000, "Firmware update device 1D7A is exist, lime", 0},
+      {sim::kLoaderPath6ccf, l1d7a, 1000, "Firmware update device 1D7A is exist, lime", 0},
+      {"tick", l1d7a, 1000, none, 1},
+      {"tick", user, 1000, none, 1},
+      {"tick", l6ccf, 300, "Firmware update device 6CCF is exist, lime", 1},
+      {"switch off", l6ccf, 300, "Firmware update device 6CCF is exist, grey", 0},  // label kept
+      {"tick", l6ccf, 300, "Firmware update device 6CCF is exist, grey", 0},
+      {"switch on", l6ccf, 300, "Firmware update device 6CCF is exist, grey", 0},
+      {"tick", user, 300, none, 1},  // found was cleared: the search goes on where it was
+      {"tick", l1d7a, 300, none, 1},
+  };
+  Detection d;
+  d.form.ui->chkDetectUSB->click();
+  d.form.ui->lbledtVID->setText("6CCF");
+  d.form.ui->lbledtPID->setText("60AB");
+  d.form.ui->chkDetectUSB->click();
+  d.chip.SetProbeFails(true);  // found all the same
+  for (const auto& step : steps) {
+    const std::size_t searched = d.transcript.Count(Kind::Enumerate);
+    if (step.act.starts_with("tick")) {
+      d.form.AutoBusy = step.act == "tick while Auto runs";
+      const auto claim =
+          step.act.ends_with("claimed") ? d.form.ClaimDevice(false) : TForm1::DeviceClaim(nullptr);
+      d.Tick();
+      d.form.AutoBusy = false;
+    } else if (step.act.starts_with("switch")) {
+      d.form.ui->chkDetectUSB->click();
+      EXPECT_EQ(d.form.ui->lbledtPID->isEnabled(), step.act == "switch off");
+    } else if (step.act == "unplug") {
+      d.chip.Unplug();
+    } else {
+      d.chip.PlugInto(d.platform, step.act);
+    }
+    EXPECT_EQ(d.usb.MatchText(), step.match_text) << step.act << " at " << &step - steps;
+    EXPECT_EQ(d.form.Timer1->interval(), step.interval) << step.act << " at " << &step - steps;
+    EXPECT_EQ(d.Shown(), step.shown) << step.act << " at " << &step - steps;
+    EXPECT_EQ(d.transcript.Count(Kind::Enumerate) - searched, step.searches)
+        << step.act << " at " << &step - steps;
   }
-  EXPECT_EQ(form.Timer1->interval(), 300);
-}
-
-TEST_F(DetectionTest, UserDeviceIsAnnouncedWithALimePanel) {
-  chip.PlugInto(platform);
-  Tick();
-  EXPECT_EQ(Label(), "Device 6012 is exist");
-  EXPECT_EQ(Indicator(), QColor(0, 255, 0));
-  EXPECT_TRUE(usb.IsFound());
-  EXPECT_EQ(usb.DevicePath(), sim::kAudioPath);
-}
-
-TEST_F(DetectionTest, LoaderIsAnnouncedAndTheIntervalReturnsTo1000Ms) {
-  chip.PlugInto(platform, sim::kLoaderPath6ccf);
-  Tick();  // the user's device: nothing
-  Tick();  // the 6CCF loader
-  EXPECT_EQ(Label(), "Firmware update device 6CCF is exist");
-  EXPECT_EQ(Indicator(), QColor(0, 255, 0));
-  EXPECT_EQ(form.Timer1->interval(), 300);
-  Tick();
-  EXPECT_EQ(form.Timer1->interval(), 1000);
-  EXPECT_EQ(Label(), "Firmware update device 6CCF is exist");
-}
-
-TEST_F(DetectionTest, UnplugIsSeenWithinOneSecondTick) {
-  chip.PlugInto(platform);
-  Tick();
-  ASSERT_EQ(Label(), "Device 6012 is exist");
-  Tick();
-  ASSERT_EQ(form.Timer1->interval(), 1000);
-  chip.Unplug();
-  Tick();
-  EXPECT_EQ(Label(), "No device is available");
-  EXPECT_EQ(Indicator(), ButtonFace());
-  EXPECT_FALSE(usb.IsFound());
-}
-
-TEST_F(DetectionTest, NothingChangesWhileTheAutomaticSequenceRuns) {
-  chip.PlugInto(platform);
-  Tick();
-  form.AutoBusy = true;
-  chip.Unplug();
-  transcript.Clear();
-  Tick();
-  Tick();
-  EXPECT_EQ(Label(), "Device 6012 is exist");
-  EXPECT_EQ(Indicator(), QColor(0, 255, 0));
-  EXPECT_EQ(transcript.Count(Kind::Enumerate), 0u);
-  form.AutoBusy = false;
-  Tick();
-  EXPECT_EQ(Label(), "No device is available");
-}
-
-TEST_F(DetectionTest, UntickingTurnsThePanelGreyKeepsTheLabelAndFreesTheBoxes) {
-  chip.PlugInto(platform);
-  Tick();
-  ui.chkDetectUSB->click();
-  EXPECT_FALSE(form.Presence().IsOn());
-  EXPECT_EQ(Indicator(), QColor(128, 128, 128));
-  EXPECT_EQ(Label(), "Device 6012 is exist");
-  EXPECT_FALSE(usb.IsFound());
-  EXPECT_TRUE(ui.lbledtVID->isEnabled());
-  EXPECT_TRUE(ui.lbledtPID->isEnabled());
-
-  transcript.Clear();
-  Tick();  // detection off: no search, display frozen
-  EXPECT_EQ(transcript.Count(Kind::Enumerate), 0u);
-  EXPECT_EQ(Indicator(), QColor(128, 128, 128));
-}
-
-TEST_F(DetectionTest, UpperCaseVidIsSearchedAsLowerCaseAndKeptAsTyped) {
-  chip.PlugInto(platform);
-  ui.chkDetectUSB->click();
-  ui.lbledtVID->setText("6CCF");
-  ui.lbledtPID->setText("6012");  // start-up leaves 6013 in the box
-  ui.chkDetectUSB->click();
-  EXPECT_EQ(form.Presence().UserMatchText(), "vid_6ccf&pid_6012");
-  EXPECT_EQ(form.Presence().VidText(), "6CCF");
-  EXPECT_EQ(ui.lbledtVID->text(), "6CCF");
-  Tick();
-  EXPECT_EQ(Label(), "Device 6012 is exist");
-}
-
-TEST_F(DetectionTest, EnterTakesTheTypedIdWithoutLoweringAndOtherKeysDoNothing) {
-  ui.chkDetectUSB->click();
-  ui.lbledtVID->setText("6CCF");
-  ui.lbledtPID->setText("6013");
-  QTest::keyClick(ui.lbledtVID, Qt::Key_Tab);
-  EXPECT_EQ(form.Presence().VidText(), "6ccf");
-  QTest::keyClick(ui.lbledtVID, Qt::Key_Return);
-  EXPECT_EQ(form.Presence().VidText(), "6CCF");
-  EXPECT_EQ(form.Presence().PidText(), "6012");  // the other box was not taken
-  EXPECT_EQ(form.Presence().UserMatchText(), "vid_6CCF&pid_6012");
-  QTest::keyClick(ui.lbledtPID, Qt::Key_Return);
-  EXPECT_EQ(form.Presence().UserMatchText(), "vid_6CCF&pid_6013");
-
-  // Switching on again rebuilds it in lower case from the boxes.
-  ui.chkDetectUSB->click();
-  EXPECT_EQ(form.Presence().UserMatchText(), "vid_6ccf&pid_6013");
-}
-
-TEST_F(DetectionTest, SwitchingBackOnResumesFromTheLinksCurrentSearch) {
-  chip.PlugInto(platform, sim::kLoaderPath1d7a);
-  for (int i = 0; i < 2; ++i) Tick();  // user's device, 6CCF loader
-  ui.chkDetectUSB->click();
-  ui.lbledtPID->setText("6012");  // start-up leaves 6013 in the box
-  ui.chkDetectUSB->click();
-  Tick();  // generic was in use: the user's device next
-  EXPECT_EQ(usb.MatchText(), "vid_6ccf&pid_6012");
-  Tick();
-  EXPECT_EQ(Label(), "Firmware update device 1D7A is exist");
 }
 
 }  // namespace

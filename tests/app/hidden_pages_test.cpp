@@ -1,11 +1,10 @@
 // The pages start-up hides stay shut against every input that moves a tab widget's page, and
-// entering none of them talks to the device; with --all-pages the same inputs reach them.
+// entering none of them talks to the device; with every page shown the same inputs reach them.
 #include <gtest/gtest.h>
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QTabBar>
-#include <QTabWidget>
 #include <QTest>
 #include <QWheelEvent>
 #include <functional>
@@ -24,10 +23,9 @@ void Wheel(QTabBar* bar, int delta) {
 
 void PressEveryTab(QTabBar* bar) {
   QAccessibleInterface* strip = QAccessible::queryAccessibleInterface(bar);
-  ASSERT_NE(strip, nullptr);
-  for (int i = 0; i < strip->childCount(); ++i) {
-    QAccessibleActionInterface* tab = strip->child(i)->actionInterface();
-    if (tab != nullptr) tab->doAction(QAccessibleActionInterface::pressAction());
+  for (int i = 0; strip != nullptr && i < strip->childCount(); ++i) {
+    if (auto* tab = strip->child(i)->actionInterface())
+      tab->doAction(QAccessibleActionInterface::pressAction());
   }
 }
 
@@ -35,56 +33,32 @@ TEST(HiddenPagesTest, NoInputBringsUpAHiddenPageUnlessAllPagesShow) {
   const struct {
     const char* input;
     std::function<void(QTabWidget*)> send;  // sent six times
-    bool moves = true;                      // Qt 6.4 binds no page change to Ctrl+PgUp/PgDn
   } inputs[] = {
-      {"wheel down", [](QTabWidget* p) { Wheel(p->tabBar(), -120); }},
-      {"wheel up", [](QTabWidget* p) { Wheel(p->tabBar(), 120); }},
+      {"wheel", [](QTabWidget* p) { Wheel(p->tabBar(), -120); }},
       {"Ctrl+Tab", [](QTabWidget* p) { QTest::keyClick(p, Qt::Key_Tab, Qt::ControlModifier); }},
-      {"Ctrl+Shift+Tab",
-       [](QTabWidget* p) {
-         QTest::keyClick(p, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
-       }},
-      {"Ctrl+PgDn on a page",
-       [](QTabWidget* p) {
-         QTest::keyClick(p->currentWidget(), Qt::Key_PageDown, Qt::ControlModifier);
-       },
-       false},
-      {"Ctrl+PgUp on the strip",
-       [](QTabWidget* p) { QTest::keyClick(p->tabBar(), Qt::Key_PageUp, Qt::ControlModifier); },
-       false},
       {"Right on the strip", [](QTabWidget* p) { QTest::keyClick(p->tabBar(), Qt::Key_Right); }},
-      {"Left on the strip", [](QTabWidget* p) { QTest::keyClick(p->tabBar(), Qt::Key_Left); }},
       {"accessible press", [](QTabWidget* p) { PressEveryTab(p->tabBar()); }},
       {"index set", [](QTabWidget* p) { p->setCurrentIndex((p->currentIndex() + 1) % 6); }},
   };
   for (const bool all_pages : {false, true}) {
     for (const auto& row : inputs) {
-      FormStartup startup;
+      FormStartup startup = AllPagesStartup();
       startup.all_pages = all_pages;
-      startup.screen_dpi = 96;
       FormRig rig{startup};
-      TForm1& form = rig.form;
-      form.Timer1->stop();
-      form.show();
-      QTabWidget* pages = form.ui->MainPageControl;
-      pages->setCurrentWidget(form.ui->PageISPCtrl);
+      rig.form.Timer1->stop();
+      rig.form.show();
+      QTabWidget* pages = rig.form.ui->MainPageControl;
+      QWidget* isp = rig.form.ui->PageISPCtrl;
+      pages->setCurrentWidget(isp);  // the third tab
       pages->tabBar()->setFocus();
       ASSERT_TRUE(rig.PlugAndFind());
-
-      bool left_isp = false;
+      bool left_isp = false;  // the page or the strip's current tab, at any of the six
       for (int i = 0; i < 6; ++i) {
         row.send(pages);
-        left_isp = left_isp || pages->currentWidget() != form.ui->PageISPCtrl;
-        if (!all_pages) {
-          EXPECT_EQ(pages->currentWidget(), form.ui->PageISPCtrl) << row.input << " " << i;
-          EXPECT_EQ(pages->tabBar()->currentIndex(), pages->indexOf(form.ui->PageISPCtrl))
-              << row.input << " " << i;
-        }
+        left_isp |= pages->currentWidget() != isp || pages->tabBar()->currentIndex() != 2;
       }
-      EXPECT_EQ(left_isp, all_pages && row.moves) << row.input << ", all pages " << all_pages;
-      if (!all_pages) {
-        EXPECT_TRUE(rig.transcript.Events().empty()) << row.input;
-      }
+      EXPECT_EQ(left_isp, all_pages) << row.input << ", all pages " << all_pages;
+      EXPECT_TRUE(all_pages || rig.transcript.Events().empty()) << row.input;
     }
   }
 }
