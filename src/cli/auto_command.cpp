@@ -195,14 +195,6 @@ std::string Aftermath(const StepRecorder& recorder) {
   return words;
 }
 
-// A run refused before anything was written: the words on stderr and the verdict on stdout, so
-// a log of either says why.
-int Refuse(CliContext& ctx, const std::string& words) {
-  Fail(ctx, kExitUsage, words);
-  PrintVerdict(ctx, "refused", words);
-  return kExitUsage;
-}
-
 struct AutoArguments {
   std::string file;
   std::string range;  // "START_KB:SIZE_KB", or "" for the whole flash

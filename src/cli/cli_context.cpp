@@ -51,8 +51,8 @@ std::optional<int> ChooseDevice(CliContext& ctx) {
     ctx.bench->RestrictTo(chosen->identity);
   } else if (devices.size() > 1) {
     // Taking the first would program whichever board the system happened to list first.
-    return Fail(ctx, kExitUsage,
-                "Several devices match; name one with --device PATH:\n" + DescribeDevices(devices));
+    return Refuse(
+        ctx, "Several devices match; name one with --device PATH:\n" + DescribeDevices(devices));
   }
   // The virtual chip belongs to this process alone: only the bus is shared.
   if (chosen != nullptr && !ctx.options.virtual_chip) {
@@ -87,6 +87,12 @@ int Fail(CliContext& ctx, int exit_code, const std::string& words) {
   return exit_code;
 }
 
+int Refuse(CliContext& ctx, const std::string& words) {
+  Fail(ctx, kExitUsage, words);
+  PrintVerdict(ctx, "refused", words);
+  return kExitUsage;
+}
+
 std::optional<int> RefuseBadOutputs(CliContext& ctx, std::vector<NamedFile> inputs,
                                     std::vector<NamedFile> outputs) {
   ctx.outputs_checked = true;
@@ -100,11 +106,7 @@ std::optional<int> RefuseBadOutputs(CliContext& ctx, std::vector<NamedFile> inpu
     ctx.log_allowed = !OutputRefusal(others, {{ctx.options.log, "the report (--log)"}});
     outputs.push_back({ctx.options.log, "the report (--log)"});
   }
-  if (auto refusal = OutputRefusal(inputs, outputs)) {
-    Fail(ctx, kExitUsage, *refusal);
-    PrintVerdict(ctx, "refused", *refusal);
-    return kExitUsage;
-  }
+  if (auto refusal = OutputRefusal(inputs, outputs)) return Refuse(ctx, *refusal);
   return std::nullopt;
 }
 
@@ -114,7 +116,7 @@ std::optional<int> ConnectDevice(CliContext& ctx, bool must_open) {
   }
   std::string error;
   ctx.bench = DeviceBench::Create(ctx.options, ctx.env, error);
-  if (!ctx.bench) return Fail(ctx, kExitUsage, error);
+  if (!ctx.bench) return Refuse(ctx, error);
   if (const std::optional<int> code = ChooseDevice(ctx)) return *code;
 
   VelmoraUsb& usb = ctx.bench->Usb();

@@ -37,6 +37,9 @@ std::ostream& Result(CliContext& ctx);
 
 // Says `words` on the error stream, keeps them as the run's message and returns `exit_code`.
 int Fail(CliContext& ctx, int exit_code, const std::string& words);
+// A run refused before anything was written: the words on stderr and the verdict line on stdout,
+// so a log of either says why. Returns 2.
+int Refuse(CliContext& ctx, const std::string& words);
 
 // The files of the run checked before anything else happens (OutputRefusal): the command's own
 // `inputs` and `outputs`, plus --log and --virtual-flash (both written at the end). Says why and

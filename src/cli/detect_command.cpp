@@ -9,7 +9,7 @@ namespace {
 int RunList(CliContext& ctx) {
   std::string error;
   ctx.bench = DeviceBench::Create(ctx.options, ctx.env, error);
-  if (!ctx.bench) return Fail(ctx, kExitUsage, error);
+  if (!ctx.bench) return Refuse(ctx, error);
   const std::vector<ListedDevice> devices = ListDevices(ctx);
   ctx.env.out << DescribeDevices(devices) << std::flush;
   if (devices.empty()) return Fail(ctx, kExitNoDevice, "No device is available");

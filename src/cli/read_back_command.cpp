@@ -53,7 +53,7 @@ int RunReadBack(CliContext& ctx, const ReadBackArguments& args) {
     return *code;
   }
   if (const std::optional<int> code = ConnectDevice(ctx)) return *code;
-  if (const auto beyond = BeyondThePart(ctx, args)) return Fail(ctx, kExitUsage, *beyond);
+  if (const auto beyond = BeyondThePart(ctx, args)) return Refuse(ctx, *beyond);
   ChipLink& link = ctx.bench->Link();
   const std::uint32_t start = KilobytesToBytes(args.start_kb);
   const std::uint32_t end = start + KilobytesToBytes(args.size_kb);

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QFile>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -162,4 +163,13 @@ TEST_F(StartupTest, ClosingClosesAHeldDeviceAndSavesTheRangeInItsBytesAndIdsTake
 }
 
 }  // namespace
+// An error no handler expects is shown as the conversion error is, and the window goes on.
+TEST_F(StartupTest, AnErrorEscapingAHandlerIsShownAndTheWindowGoesOn) {
+  TForm1& form = Start();
+  auto* button = new QPushButton(&form);
+  form.Wire(button, &QPushButton::clicked, [] { throw std::runtime_error("gone"); });
+  button->click();
+  EXPECT_EQ(rig->dialogs.errors, QStringList{"gone"});
+}
+
 }  // namespace velmora::test

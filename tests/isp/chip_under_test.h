@@ -4,21 +4,15 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdint>
-#include <cstdio>
 #include <functional>
+#include <memory>
 #include <random>
-#include <string>
-#include <utility>
-#include <vector>
 
+#include "auto_sequence.h"
 #include "chip_commands.h"
 #include "flash_engine.h"
-#include "flash_progress.h"
-#include "program_image.h"
+#include "flash_texts.h"
 #include "transcript.h"
-#include "velmora_usb.h"
 #include "virtual_chip.h"
 #include "virtual_clock.h"
 #include "virtual_usb_platform.h"
@@ -27,13 +21,13 @@ namespace velmora::testing {
 
 using sim::TranscriptEvent;
 using Kind = TranscriptEvent::Kind;
+using Flip = sim::VirtualChip::Flip;
+using Strings = std::vector<std::string>;
 
 // Records the three labels in order and counts pumps; hooks let a test inject a fault or a stop
 // request at a given text or pump, as a user or a flaky cable would.
-class RecordingProgress final : public FlashProgress {
- public:
+struct RecordingProgress final : FlashProgress {
   explicit RecordingProgress(sim::Transcript& transcript) : transcript_(transcript) {}
-
   void ProcessText(const std::string& text) override {
     process.push_back(text);
     if (on_process_text) on_process_text(text);
@@ -44,29 +38,30 @@ class RecordingProgress final : public FlashProgress {
   }
   void StatusText(const std::string& text) override { status.push_back(text); }
   void Pump() override {
-    ++pumps;
     transcript_.AddPump();
+    ++pumps;
     if (on_pump) on_pump(pumps);
   }
   bool StopRequested() const override { return stop; }
 
-  std::vector<std::string> process, address, status;
+  Strings process, address, status;
   int pumps = 0;
   bool stop = false;
   std::function<void(const std::string&)> on_process_text, on_address_text;
   std::function<void(int)> on_pump;
-
- private:
   sim::Transcript& transcript_;
 };
 
-// Flash configuration for tests: never-written flash reads 0xCC so that neither "blank" nor
-// "zeroed" can pass by accident.
-inline sim::FlashConfig TestFlash(std::array<std::uint8_t, 3> id = {0xC2, 0x20, 0x13}) {
-  sim::FlashConfig config;
-  config.id = id;
-  config.fill = 0xCC;
-  return config;
+constexpr FlashRange Assign(std::uint32_t start, std::uint32_t size) {
+  return {RangeChoice::AssignRange, start, size};
+}
+inline bool AllAre(const std::vector<std::uint8_t>& bytes, std::uint8_t value) {
+  return std::all_of(bytes.begin(), bytes.end(), [&](std::uint8_t b) { return b == value; });
+}
+
+// Never-written flash reads 0xCC so that neither "blank" nor "zeroed" can pass by accident.
+inline sim::FlashConfig TestFlash(sim::FlashId id = {0xC2, 0x20, 0x13}) {
+  return {.id = id, .fill = 0xCC, .times = {}};
 }
 
 // The whole bench: transcript, clock, platform, chip, device link and the recording front end.
@@ -77,34 +72,32 @@ struct ChipRig {
     usb.FindDevice();
     transcript.Clear();
   }
-
-  // Opens the link in ISP mode for the range passes, which expect an opened link, and forgets
-  // what that took.
-  void OpenInIspMode() {
+  // ISP mode for what follows, the link left open (the range passes) or closed (the operations
+  // that open it themselves); what that took is forgotten.
+  void OpenInIspMode(bool keep_open = true) {
     usb.Open();
     IspEnter(link);
+    if (!keep_open) usb.Close();
     transcript.Clear();
   }
-
-  // Puts the chip in ISP mode for the operations that open and close the link themselves (the
-  // erase, the range buttons, the read-back), and forgets what that took.
-  void EnterIspMode() {
-    usb.Open();
-    IspEnter(link);
-    usb.Close();
-    transcript.Clear();
-  }
-
-  // The transfers whose bRequest is `request` (and, when `op` is given, whose first data byte
-  // is `op`).
+  void EnterIspMode() { OpenInIspMode(false); }
+  // The transfers with bRequest `request` (and, when `op` is given, first data byte `op`).
   std::vector<TranscriptEvent> Requests(std::uint8_t request, int op = -1) const {
-    std::vector<TranscriptEvent> out;
-    for (const auto& e : transcript.Transfers()) {
-      if (e.setup.request != request) continue;
-      if (op >= 0 && (e.data.empty() || e.data[0] != op)) continue;
-      out.push_back(e);
-    }
+    std::vector<TranscriptEvent> out = transcript.Transfers();
+    std::erase_if(out, [&](const TranscriptEvent& e) {
+      return e.setup.request != request || (op >= 0 && (e.data.empty() || e.data[0] != op));
+    });
     return out;
+  }
+  // One Auto run; the identifier it reads is kept in `id` for the next.
+  AutoOutcome Auto(const AutoSteps& steps, const ProgramImage& image, const FlashRange& range = {},
+                   AutoProfile profile = AutoProfile::Design) {
+    return RunAutoSequence(ctx, steps, range, image, id, nullptr, profile);
+  }
+  // Every status bit the part lets the tool set is set: the last status write was 0xFF.
+  bool Protected() {
+    const std::uint8_t writable = chip.Flash().WritableStatusBits();
+    return (chip.Flash().Status() & writable) == writable;
   }
 
   sim::Transcript transcript;
@@ -115,6 +108,8 @@ struct ChipRig {
   ChipLink link{usb, clock};
   RecordingProgress progress{transcript};
   FlashContext ctx{link, progress};
+  ChipIdBytes id{};
+  std::shared_ptr<void> keep_alive;  // a device a test put between the link and the chip
 };
 
 class ChipUnderTest : public ::testing::Test, protected ChipRig {};
@@ -130,10 +125,7 @@ class RequestFilter final : public sim::VirtualDevice {
   }
   bool HandleControl(Backend backend, const ControlSetup& setup, std::uint8_t* data,
                      std::uint32_t length) override {
-    if (fails_(setup, data, length)) {
-      ++failed;
-      return false;
-    }
+    if (fails_(setup, data, length)) return ++failed, false;
     return chip_.HandleControl(backend, setup, data, length);
   }
   int failed = 0;
@@ -158,40 +150,19 @@ inline std::uint32_t AddressOf(const TranscriptEvent& e) {
 
 // The transcript in short words, for checking exact orders: "open", "close", "pump", "p10" (a
 // pause), and per transfer the request in hex, "/" and the first data byte of an OUT request,
-// "-" for a failed one, and "~" for a page program header (0x80 with more pieces to follow).
-inline std::vector<std::string> Trace(const sim::Transcript& transcript) {
-  std::vector<std::string> out;
-  char buffer[32];
+// "~" for a page program header (0x80 with more pieces to follow) and "-" for a failed one.
+inline Strings Trace(const sim::Transcript& transcript) {
+  Strings out;
   for (const auto& e : transcript.Events()) {
-    switch (e.kind) {
-      case Kind::Open:
-        out.push_back("open");
-        break;
-      case Kind::Close:
-        out.push_back("close");
-        break;
-      case Kind::Pump:
-        out.push_back("pump");
-        break;
-      case Kind::Pause:
-        out.push_back("p" + std::to_string(e.ms));
-        break;
-      case Kind::Transfer: {
-        std::string word;
-        std::snprintf(buffer, sizeof buffer, "%02X", e.setup.request);
-        word = buffer;
-        if (!e.setup.DeviceToHost() && !e.data.empty()) {
-          std::snprintf(buffer, sizeof buffer, "/%02X", e.data[0]);
-          word += buffer;
-        }
-        if (e.setup.request == 0x80 && e.setup.index == 0) word += "~";
-        if (!e.ok) word += "-";
-        out.push_back(word);
-        break;
-      }
-      default:
-        break;
-    }
+    if (e.kind == Kind::Open) out.push_back("open");
+    if (e.kind == Kind::Close) out.push_back("close");
+    if (e.kind == Kind::Pump) out.push_back("pump");
+    if (e.kind == Kind::Pause) out.push_back("p" + std::to_string(e.ms));
+    if (e.kind != Kind::Transfer) continue;
+    std::string word = texts::Hex(e.setup.request, 2);
+    if (!e.setup.DeviceToHost() && !e.data.empty()) word += "/" + texts::Hex(e.data[0], 2);
+    if (e.setup.request == 0x80 && e.setup.index == 0) word += "~";
+    out.push_back(e.ok ? word : word + "-");
   }
   return out;
 }
