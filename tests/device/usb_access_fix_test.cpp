@@ -3,8 +3,6 @@
 
 #include <gmock/gmock.h>
 
-#include <set>
-
 namespace velmora {
 namespace {
 
@@ -12,29 +10,18 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 TEST(UsbAccessFixTest, NamesTheFixThatFitsTheInstallation) {
-  const struct {
-    const char* program;
-    std::set<std::string> files;
-    const char* says;
-    const char* not_says;
-  } cases[] = {
-      {"/usr/bin/velmora-isp",
-       {"/usr/lib/udev/rules.d/70-velmora-usbtool.rules"},
-       "plugdev",
-       "cmake"},
-      {"/usr/local/bin/velmora-isp",
-       {"/etc/udev/rules.d/70-velmora-usbtool.rules"},
-       "/etc/udev/rules.d/70-velmora-usbtool.rules is installed",
-       "cmake"},
-      {"/usr/bin/velmora-isp", {}, "apt install --reinstall velmora-usbtool", "cmake"},
-      {"/home/me/velmora/build/src/cli/velmora-isp", {}, "sudo cmake --install build", "apt"},
-      {"/usr/local/bin/velmora-isp", {}, "sudo cmake --install build", "apt"},
-  };
-  for (const auto& c : cases) {
+  const std::string kRules = "/udev/rules.d/70-velmora-usbtool.rules";
+  // Program, the rule installed ("" none), words the fix says, words it must not say.
+  for (const auto& [program, rule, says, not_says] :
+       {std::tuple{"/usr/bin/velmora-isp", "/usr/lib" + kRules, std::string("plugdev"), "cmake"},
+        {"/usr/local/bin/velmora-isp", "/etc" + kRules, "/etc" + kRules + " is installed", "cmake"},
+        {"/usr/bin/velmora-isp", "", "apt install --reinstall velmora-usbtool", "cmake"},
+        {"/home/me/velmora/build/src/cli/velmora-isp", "", "sudo cmake --install build", "apt"},
+        {"/usr/local/bin/velmora-isp", "", "sudo cmake --install build", "apt"}}) {
     const std::string words =
-        UsbAccessFix(c.program, [&](const std::string& path) { return c.files.contains(path); });
-    EXPECT_THAT(words, HasSubstr(c.says)) << c.program;
-    EXPECT_THAT(words, Not(HasSubstr(c.not_says))) << c.program;
+        UsbAccessFix(program, [&](const std::string& p) { return p == rule; });
+    EXPECT_THAT(words, HasSubstr(says)) << program;
+    EXPECT_THAT(words, Not(HasSubstr(not_says))) << program;
   }
 }
 

@@ -4,215 +4,103 @@
 #include <gtest/gtest.h>
 
 #include "transcript.h"
-#include "virtual_usb_platform.h"
+#include "virtual_chip.h"
 
 namespace velmora {
 namespace {
 
-using sim::Transcript;
-using sim::TranscriptEvent;
 using Kind = sim::TranscriptEvent::Kind;
-
-// A device whose probe answer is scripted and which accepts every transfer.
-class ScriptedDevice : public sim::VirtualDevice {
- public:
-  explicit ScriptedDevice(bool probe_ok = true) : probe_ok_(probe_ok) {}
-  bool HandleControl(Backend, const ControlSetup&, std::uint8_t*, std::uint32_t) override {
-    ++calls_;
-    return true;
-  }
-  bool HandleProbe(Backend) override { return probe_ok_; }
-  int Calls() const { return calls_; }
-
- private:
-  bool probe_ok_;
-  int calls_ = 0;
-};
+const std::string kFirst = "usb#vid_1d7a&pid_6000#1", kSecond = "usb#vid_1d7a&pid_6000#2";
 
 class LinkTest : public ::testing::Test {
  protected:
-  Transcript transcript;
+  sim::Transcript transcript;
   sim::VirtualUsbPlatform platform{&transcript};
   VelmoraUsb link{platform};
-  ScriptedDevice answers{true};
-  ScriptedDevice silent{false};
+  sim::VirtualClock clock;
+  sim::VirtualChip device{clock};
 };
 
-TEST_F(LinkTest, StartsWithLoaderMatchTextGenericBackendAndNoHandle) {
-  EXPECT_EQ(link.MatchText(), "vid_1d7a&pid_6000");
-  EXPECT_EQ(link.GetBackend(), VelmoraUsb::kGenericBackend);
-  EXPECT_EQ(link.IsFound(), 0);
-  EXPECT_EQ(link.Handle(), kNoHandle);
-  EXPECT_EQ(link.DevicePath(), "");
-}
-
-TEST_F(LinkTest, LaterOfTwoMatchesWinsPathAndProbeOutcome) {
-  platform.Plug("usb#vid_1d7a&pid_6000#1", &answers);
-  platform.Plug("usb#vid_1d7a&pid_6000#2", &silent);
-  EXPECT_FALSE(link.FindDevice());  // the later device's probe fails
-  EXPECT_EQ(link.IsFound(), 1);
-  EXPECT_EQ(link.DevicePath(), "usb#vid_1d7a&pid_6000#2");
-  EXPECT_EQ(transcript.Count(Kind::Probe), 2u);
-  // Each probe ran on a handle of its own, closed again; the link holds none.
-  EXPECT_EQ(platform.OpenHandleCount(), 0u);
-  EXPECT_EQ(link.Handle(), kNoHandle);
-}
-
-// A device that is listed but cannot be opened is recorded and found, but its probe sends
-// nothing and counts as no answer; the outcome is the last match's.
-TEST_F(LinkTest, AFailedOpenDuringTheProbeSendsNothingAndAnswersFalse) {
-  const std::string first = "usb#vid_1d7a&pid_6000#1", second = "usb#vid_1d7a&pid_6000#2";
-  const struct {
-    const char* name;
-    bool first_opens, second_opens;
-    bool outcome;
-  } cases[] = {
-      {"neither opens", false, false, false},
-      {"only the first opens", true, false, false},
-      {"only the last opens", false, true, true},
-  };
-  platform.Plug(first, &answers);
-  platform.Plug(second, &answers);
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    platform.SetOpenFails(first, !c.first_opens);
-    platform.SetOpenFails(second, !c.second_opens);
+// Every match is recorded and probed on a handle of its own; the last match gives the path and
+// the outcome. A match that cannot be opened is found but probed with nothing sent.
+TEST_F(LinkTest, TheLastMatchGivesPathAndProbeOutcome) {
+  platform.Plug(kFirst, &device);
+  platform.Plug(kSecond, &device);
+  for (const auto& [first_opens, second_opens] :
+       {std::pair{false, false}, {true, false}, {false, true}}) {
+    SCOPED_TRACE(testing::Message() << first_opens << second_opens);
+    platform.SetOpenFails(kFirst, !first_opens);
+    platform.SetOpenFails(kSecond, !second_opens);
     VelmoraUsb fresh{platform};
     transcript.Clear();
-    EXPECT_EQ(fresh.FindDevice(), c.outcome);
-    EXPECT_EQ(fresh.IsFound(), 1);
-    EXPECT_EQ(fresh.DevicePath(), second);
-    // One probe per handle that opened, and a close for it; nothing on a failed open.
-    const std::size_t opened = (c.first_opens ? 1 : 0) + (c.second_opens ? 1 : 0);
-    EXPECT_EQ(transcript.Count(Kind::Open), 2u);
-    EXPECT_EQ(transcript.Count(Kind::Probe), opened);
-    EXPECT_EQ(transcript.Count(Kind::Close), opened);
-    for (const auto& e : transcript.Events()) {
-      if (e.kind == Kind::Probe || e.kind == Kind::Close) {
-        EXPECT_NE(e.handle, kInvalidHandle);
-      }
-    }
-    EXPECT_EQ(platform.OpenHandleCount(), 0u);
-    EXPECT_EQ(answers.Calls(), 0);
+    EXPECT_EQ(fresh.FindDevice(), second_opens);
+    EXPECT_TRUE(fresh.IsFound() == 1 && fresh.DevicePath() == kSecond);
+    EXPECT_EQ(transcript.Count(Kind::Probe), std::size_t{first_opens} + second_opens);
+    EXPECT_TRUE(platform.OpenHandleCount() == 0 && fresh.Handle() == kNoHandle);
   }
 }
 
-TEST_F(LinkTest, FoundSurvivesAFailedSearchUntilPresenceCheckOrClear) {
-  platform.Plug("usb#vid_1d7a&pid_6000#1", &answers);
-  EXPECT_TRUE(link.FindDevice());
-  platform.Unplug("usb#vid_1d7a&pid_6000#1");
-  EXPECT_FALSE(link.FindDevice());
-  EXPECT_EQ(link.IsFound(), 1);
-  EXPECT_FALSE(link.CheckPresence());
-  EXPECT_EQ(link.IsFound(), 0);
-  EXPECT_EQ(link.DevicePath(), "usb#vid_1d7a&pid_6000#1");  // the path stays recorded
-
-  platform.Plug("usb#vid_1d7a&pid_6000#1", &answers);
+// A search without a match (or without a list) leaves found set; a presence check clears it,
+// keeping the path, and never probes.
+TEST_F(LinkTest, FoundSurvivesAFailedSearchUntilAPresenceCheck) {
+  platform.Plug(kFirst, &device);
+  for (const bool unplug : {true, false}) {
+    EXPECT_TRUE(link.FindDevice());
+    unplug ? platform.Unplug(kFirst) : platform.SetEnumerationFails(true);
+    EXPECT_FALSE(link.FindDevice() || link.IsFound() == 0);
+    EXPECT_FALSE(link.CheckPresence() || link.IsFound() == 1);
+    platform.Plug(kFirst, &device);
+  }
+  platform.SetEnumerationFails(false);
   EXPECT_TRUE(link.CheckPresence());
-  EXPECT_EQ(transcript.Count(Kind::Probe), 1u);  // presence checks never probe
   link.ClearFound();
-  EXPECT_EQ(link.IsFound(), 0);
+  EXPECT_FALSE(link.IsFound());
+  EXPECT_TRUE(link.DevicePath() == kFirst && transcript.Count(Kind::Probe) == 2);
 }
 
-TEST_F(LinkTest, MatchingIsAnExactCaseSensitiveNonEmptySubstring) {
-  platform.Plug("\\\\?\\usb#vid_6ccf&pid_6012#5&1a", &answers);
-  struct Case {
-    const char* match;
-    bool found;
-  } cases[] = {{"vid_6ccf&pid_6012", true},
-               {"vid_6CCF&pid_6012", false},
-               {"", false},
-               {"pid_6012#5", true},
-               {"vid_6ccf&pid_6013", false}};
-  for (const auto& c : cases) {
-    link.SetMatchText(c.match);
-    EXPECT_EQ(link.CheckPresence(), c.found) << c.match;
+// An exact, case-sensitive substring of at most 49 characters; an empty text matches nothing,
+// and a path longer than the 511 the field holds is skipped.
+TEST_F(LinkTest, MatchingRules) {
+  platform.Plug("\\\\?\\usb#vid_6ccf&pid_6012#5&1a", &device);
+  for (const std::string row :
+       {"+vid_6ccf&pid_6012", "-vid_6CCF&pid_6012", "-", "+pid_6012#5", "-vid_6ccf&pid_6013"}) {
+    link.SetMatchText(row.substr(1));
+    EXPECT_EQ(link.CheckPresence(), row[0] == '+') << row;
   }
-}
-
-TEST_F(LinkTest, MatchTextIsCutTo49AndOverlongPathsAreSkipped) {
   link.SetMatchText(std::string(60, 'x'));
-  EXPECT_EQ(link.MatchText().size(), 49u);
-
-  const std::string overlong = "vid_1d7a&pid_6000" + std::string(495, 'p');  // 512 characters
-  const std::string longest = "vid_1d7a&pid_6000" + std::string(494, 'p');   // 511 characters
-  link.SetMatchText("vid_1d7a&pid_6000");
-  platform.Plug(longest, &answers);
-  platform.Plug(overlong, &answers);
-  EXPECT_TRUE(link.FindDevice());
-  EXPECT_EQ(link.DevicePath(), longest);
+  EXPECT_EQ(link.MatchText(), std::string(49, 'x'));
+  const std::string longest = kFirst + std::string(511 - kFirst.size(), 'p');
+  link.SetMatchText(kFirst);
+  platform.Plug(longest, &device);
+  platform.Plug(longest + "p", &device);
+  EXPECT_TRUE(link.FindDevice() && link.DevicePath() == longest);
 }
 
-TEST_F(LinkTest, UnobtainableListLeavesFoundOnFindButClearsItOnCheck) {
-  platform.Plug("vid_1d7a&pid_6000", &answers);
-  ASSERT_TRUE(link.FindDevice());
-  platform.SetEnumerationFails(true);
-  EXPECT_FALSE(link.FindDevice());
-  EXPECT_EQ(link.IsFound(), 1);
-  EXPECT_FALSE(link.CheckPresence());
-  EXPECT_EQ(link.IsFound(), 0);
-}
-
-TEST_F(LinkTest, TransferWithoutHandleMakesNoPlatformCall) {
+// No handle: nothing is sent; a failed open's invalid marker reaches the platform and fails.
+// The back-end selector changes the next transfer on the same handle; Open closes a held handle
+// and the link's end closes the last.
+TEST_F(LinkTest, TransfersGoOnTheHeldHandleWithTheSelectedBackend) {
   std::uint8_t byte = 0;
   EXPECT_FALSE(link.ControlTransfer(0xC3, 0x91, 0, 0, &byte, 1));
-  EXPECT_TRUE(transcript.Transfers().empty());
-}
-
-TEST_F(LinkTest, DataStageWithoutABufferFailsWithoutReachingTheDevice) {
-  platform.Plug("vid_1d7a&pid_6000", &answers);
-  ASSERT_TRUE(link.FindDevice());
-  ASSERT_TRUE(link.Open());
-  EXPECT_FALSE(link.ControlTransfer(0x43, 0x90, 0, 0, nullptr, 4));
-  EXPECT_FALSE(link.ControlTransfer(0xC3, 0x91, 0, 0, nullptr, 4));
-  EXPECT_EQ(answers.Calls(), 0);
-  EXPECT_TRUE(link.ControlTransfer(0x43, 0x84, 0x3B71, 0x9E04, nullptr, 0));  // no data stage
-  EXPECT_EQ(answers.Calls(), 1);
-}
-
-TEST_F(LinkTest, FailedOpenLeavesInvalidMarkerAndTransfersReachThePlatformAndFail) {
-  link.SetMatchText("vid_1d7a&pid_6000");
-  platform.Plug("vid_1d7a&pid_6000", &answers);
-  ASSERT_TRUE(link.FindDevice());
-  platform.Unplug("vid_1d7a&pid_6000");
-  EXPECT_FALSE(link.Open());
-  EXPECT_EQ(link.Handle(), kInvalidHandle);
-  std::uint8_t byte = 0x42;
-  EXPECT_FALSE(link.ControlTransfer(0x43, 0x90, 0, 0, &byte, 1));
-  ASSERT_EQ(transcript.Transfers().size(), 1u);
-  EXPECT_EQ(transcript.Transfers()[0].handle, kInvalidHandle);
-  link.Close();
-  EXPECT_EQ(link.Handle(), kNoHandle);
-}
-
-TEST_F(LinkTest, BackendSwitchChangesTheNextTransferOnTheSameHandle) {
-  platform.Plug("vid_1d7a&pid_6000", &answers);
-  ASSERT_TRUE(link.FindDevice());
-  ASSERT_TRUE(link.Open());
-  const UsbHandle handle = link.Handle();
-  std::uint8_t byte = 0;
-  link.ControlTransfer(0xC3, 0x91, 0, 0xA6, &byte, 1);
-  link.SetBackend(VelmoraUsb::kPropertyBackend);
-  link.ControlTransfer(0xC3, 0x91, 0, 0xA6, &byte, 1);
-  const auto transfers = transcript.Transfers();
-  ASSERT_EQ(transfers.size(), 2u);
-  EXPECT_EQ(transfers[0].backend, Backend::Generic);
-  EXPECT_EQ(transfers[1].backend, Backend::Property);
-  EXPECT_EQ(transfers[0].handle, handle);
-  EXPECT_EQ(transfers[1].handle, handle);
-  EXPECT_EQ(transfers[1].setup.index, 0xA6);
-}
-
-TEST_F(LinkTest, OpenClosesAHeldHandleFirstAndDestructionClosesTheLast) {
-  platform.Plug("vid_1d7a&pid_6000", &answers);
+  platform.Plug(kFirst, &device);
+  platform.SetOpenFails(kFirst);
+  EXPECT_FALSE(link.FindDevice() || link.Open() ||
+               link.ControlTransfer(0xC3, 0x91, 0, 0, &byte, 1));
+  platform.SetOpenFails(kFirst, false);
   {
     VelmoraUsb scoped{platform};
-    ASSERT_TRUE(scoped.FindDevice());
-    ASSERT_TRUE(scoped.Open());
-    ASSERT_TRUE(scoped.Open());
+    ASSERT_TRUE(scoped.FindDevice() && scoped.Open() && scoped.Open());
     EXPECT_EQ(platform.OpenHandleCount(), 1u);
+    for (const auto backend : {VelmoraUsb::kGenericBackend, VelmoraUsb::kPropertyBackend}) {
+      scoped.SetBackend(backend);
+      EXPECT_TRUE(scoped.ControlTransfer(0xC3, 0x91, 0, 0xA6, &byte, 1));
+    }
   }
   EXPECT_EQ(platform.OpenHandleCount(), 0u);
+  const auto t = transcript.Transfers();
+  ASSERT_EQ(t.size(), 3u);
+  EXPECT_TRUE(t[0].handle == kInvalidHandle && t[1].handle == t[2].handle);
+  EXPECT_TRUE(t[1].backend == Backend::Generic && t[2].backend == Backend::Property);
 }
 
 }  // namespace
