@@ -1,10 +1,8 @@
 // Device detection as the user meets it: the "Detect Device" switch, the id boxes, Timer1's ticks,
 // the indicator panel and the label, over the virtual chip.
-#include <QLabel>
 #include <QTest>
 
 #include "form_fixture.h"
-#include "labeled_edit.h"
 
 namespace velmora::test {
 namespace {

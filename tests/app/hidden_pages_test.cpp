@@ -1,7 +1,5 @@
 // The pages start-up hides stay shut against every input that moves a tab widget's page, and
 // entering none of them talks to the device; with every page shown the same inputs reach them.
-#include <gtest/gtest.h>
-
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QTabBar>

@@ -2,10 +2,7 @@
 // every long operation, sends nothing and says that an operation is running, and the long
 // operation sends exactly what it sends when nobody clicks. Another program's lock refuses the
 // same way.
-#include <gtest/gtest.h>
-
 #include <QFile>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolTip>
@@ -17,7 +14,6 @@
 #include "device_list.h"
 #include "device_lock.h"
 #include "form_fixture.h"
-#include "string_grid.h"
 
 namespace velmora::test {
 namespace {

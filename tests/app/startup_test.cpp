@@ -1,19 +1,12 @@
 // Start-up and close of the window with its settings in a scratch folder: the first run, stored
 // and damaged settings, sizes by screen density, the pages that show, and what closing saves.
-#include <gtest/gtest.h>
-
-#include <QComboBox>
 #include <QFile>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "form_fixture.h"
 #include "ini_settings_store.h"
-#include "labeled_edit.h"
-#include "string_grid.h"
 
 namespace velmora::test {
 namespace {
