@@ -17,7 +17,6 @@ TEST_F(CliTest, EachCommandLineHasItsExitCodeAndWords) {
   loader.PlugInto(two, "usb:vid_1d7a&pid_6000:bus1-port3", sim::Visibility::GenericOnly);
   two.SetSerialNumber("usb:vid_6ccf&pid_6012:bus1-port4.2", "VL000001");
   only.PlugInto(one, sim::kAudioPath);
-  const std::string none = "No device is available\n";
   const std::string list =
       "1-4.2  6ccf:6012  audio device  serial VL000001\n"
       "1-3  1d7a:6000  firmware-update loader  serial (none)\n";
@@ -37,7 +36,7 @@ TEST_F(CliTest, EachCommandLineHasItsExitCodeAndWords) {
       {&one, {"patch-table", "a", "b", "--serial", std::string(33, 'x')}, 2, "32 printable"},
       {&one, {"params", "set-string", "3", std::string(32, 'S')}, 2, "longer than 31 characters"},
       {&one, {"auto", "x.hex", "--fast", "--changed-only"}, 2, "excludes"},
-      {&empty_bus, {"detect"}, 3, none},
+      {&empty_bus, {"detect"}, 3, "No device is available\n"},
       {&two, {"detect"}, 2, "name one with --device PATH:\n1-4.2  6ccf:6012"},
       {&two, {"detect", "--list"}, 0, list},
       {&two, {"--device", "1-3", "detect"}, 0, "Firmware update device 1D7A is exist\n"},
@@ -185,10 +184,16 @@ TEST_F(CliTest, EachWayARunEndsHasItsExitCodeVerdictWordsAndSteps) {
   EXPECT_EQ(ReadJson(log)["verdict"], "no device");
 }
 
-// The pause a write needs before its read-back, on the virtual chip's clock: the chip 3 ms to
-// latch a register, the slave 30 ms to store a value. A read makes no pause of its own.
-TEST_F(CliTest, RegAndI2cShowTheValueReadBackAfterTheWritesPause) {
+// The one-shot commands' words. The pause a write needs before its read-back, on the virtual chip's
+// clock: the chip 3 ms to latch a register, the slave 30 ms to store a value. A register or I2C
+// read makes no pause of its own.
+TEST_F(CliTest, OneShotCommandsSpeakThePagesWordsAndPauseBeforeAWritesReadBack) {
   const std::string found = "Device 6012 is exist\n";
+  const std::string params =  // block 7E E0 5A 80 in the tab's words
+      "Parameter block: 7E E0 5A 80\nI2S Output length: 24 bit\nSPDIF Output length: 32 bit\n"
+      "I2S Output Channel Swap: yes\nDSD Output Channel Swap: yes\n"
+      "I2S MCLK Output Frequency: 1024 Fs\nI2S Format: Left Justify\nOutput when  DSD in: DoP\n"
+      "MCLK Output Off: yes\nI2S Output Off: yes\nSPDIF Output Off: yes\nEEPROM Exist\n";
   const struct {
     std::vector<std::string> args;
     int code;
@@ -201,10 +206,12 @@ TEST_F(CliTest, RegAndI2cShowTheValueReadBackAfterTheWritesPause) {
       {{"i2c", "write", "20", "10", "AB"}, 0, found + "Reg 0x10 = 0xAB\n", "", 30},
       {{"i2c", "read", "20", "20", "2"}, 0, found + "Reg 0x20 = 0x00\nReg 0x21 = 0x00\n", "", 0},
       {{"i2c", "read", "30", "00"}, 1, found, "The I2C slave at 0x30 did not answer\n", 0},
+      {{"params", "show"}, 0, found + params, "", 20},  // waits for the mailbox's answer
   };
   for (const auto& c : cases) {
     chip_made = [&](Chip& chip) {
       chip.Registers().Poke(0x03, 0x40, 0x5A);
+      chip.Registers().mailbox_items().options = {0x7E, 0xE0, 0x5A, 0x80};
       chip.FailRequest(0x91, c.code != 0 && c.args[0] == "reg");
     };
     chip_done = [&](Chip& chip) {
@@ -219,18 +226,6 @@ TEST_F(CliTest, RegAndI2cShowTheValueReadBackAfterTheWritesPause) {
     EXPECT_EQ(run.out, c.out);
     EXPECT_EQ(run.err, c.err);
   }
-}
-
-TEST_F(CliTest, ParamsShowSpeaksTheTabsWords) {
-  chip_made = [](Chip& chip) {
-    chip.Registers().mailbox_items().options = {0x7E, 0xE0, 0x5A, 0x80};
-  };
-  EXPECT_EQ(Run({"--virtual", "params", "show"}).out,
-            "Device 6012 is exist\nParameter block: 7E E0 5A 80\nI2S Output length: 24 bit\n"
-            "SPDIF Output length: 32 bit\nI2S Output Channel Swap: yes\n"
-            "DSD Output Channel Swap: yes\nI2S MCLK Output Frequency: 1024 Fs\n"
-            "I2S Format: Left Justify\nOutput when  DSD in: DoP\nMCLK Output Off: yes\n"
-            "I2S Output Off: yes\nSPDIF Output Off: yes\nEEPROM Exist\n");
 }
 
 }  // namespace
