@@ -123,18 +123,15 @@ TEST_F(StationCliTest, WhatCannotServeIsRefusedBeforeTheRecordIsMade) {
   EXPECT_FALSE(std::filesystem::exists(Path("never.db")));
   // A record of a newer schema than this tool's.
   std::string error;
-  StationRecord::Open(OpenDatabase(db, error), error)
-      ->Db()
-      .Run("UPDATE schema_version SET version = 99", {});
+  auto record = StationRecord::Open(OpenDatabase(db, error), error);
+  record->Db().Run("UPDATE schema_version SET version = 99", {});
   EXPECT_EQ(StationRecord::Open(OpenDatabase(db, error), error), nullptr);
   EXPECT_EQ(error,
             "The record has schema version 99, newer than this tool's 2: use a newer velmora-isp");
 }
 
 // The program itself, its pauses real, so a signal lands while boards are being programmed.
-class StationProgramTest : public StationCliTest {};
-
-TEST_F(StationProgramTest, SigtermFinishesTheBoardsInProgressAndSigkillLeavesThemInterrupted) {
+TEST_F(StationCliTest, SigtermFinishesTheBoardsInProgressAndSigkillLeavesThemInterrupted) {
   for (const std::string& url : Databases()) {
     for (const int signal : {SIGTERM, SIGHUP, SIGKILL}) {
       SCOPED_TRACE(url + " signal " + std::to_string(signal));
