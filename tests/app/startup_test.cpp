@@ -83,8 +83,6 @@ TEST_F(StartupTest, FirstRunSearches6012ShowsOnlyTheIspPageAndSavesTheDesignStat
               "0A0F10F0");
   Close();
   EXPECT_EQ(Saved(), "404ff 6ccf 6012 ");
-  Start();
-  EXPECT_EQ(IspControls(), "XXXXXXX all 32 32");
   StoreFile("[General\nUsbPIDSet=7777\n");  // damaged: as on the first run
   EXPECT_EQ(Start().Presence().UserMatchText(), "vid_6ccf&pid_6012");
   EXPECT_EQ(IspControls(), "XXXXXXX all 32 32");
