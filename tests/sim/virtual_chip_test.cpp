@@ -10,8 +10,7 @@
 namespace velmora::sim {
 namespace {
 
-using test::Bytes;
-using test::kFill;
+using namespace test;
 using E = I2cBusEvent;
 
 class VirtualChipTest : public test::ChipBench {
@@ -132,11 +131,7 @@ TEST_F(VirtualChipTest, RegistersActInTheirBankAndTheEngineShowsResultsOnlyWithD
 class FlashModelTest : public ::testing::Test {
  protected:
   FlashModelTest() { Use({0xC2, 0x20, 0x13}); }
-  void Use(FlashId id) {
-    FlashConfig config = test::TestFlash();
-    config.id = id;
-    flash.emplace(clock, config);
-  }
+  void Use(FlashId id) { flash.emplace(clock, TestFlash(id)); }
   // One chip-select cycle; returns the byte that came back for each byte sent.
   Bytes Command(Bytes out, std::uint64_t then_us = 0) {
     flash->Select();
@@ -165,12 +160,12 @@ class FlashModelTest : public ::testing::Test {
 // Write commands need write enable (write disable takes it back) and their exact length; they
 // hold write enable through a cycle of the part's time and consume it at its end.
 TEST_F(FlashModelTest, WriteCommandsNeedWriteEnableAndTheirExactLength) {
-  // clang-format off
   for (const auto& [command, busy_us] : {std::pair{Bytes{0x02, 0x00, 0x01, 0x00, 0x12}, 1000},
-       {Bytes{0x20, 0x00, 0x10, 0x00}, 60000}, {Bytes{0xC7}, 2'000'000}, {Bytes{0x60}, 2'000'000},
-       {Bytes{0x01, 0x1C}, 10000}}) {
-    // clang-format on
-    SCOPED_TRACE(test::Hex(command));
+                                         {Bytes{0x20, 0x00, 0x10, 0x00}, 60000},
+                                         {Bytes{0xC7}, 2'000'000},
+                                         {Bytes{0x60}, 2'000'000},
+                                         {Bytes{0x01, 0x1C}, 10000}}) {
+    SCOPED_TRACE(Hex(command));
     for (const Bytes& step : {command, Bytes{0x06}, Bytes{0x04}, command}) Command(step);
     EXPECT_TRUE(Status() == 0x00 && Blank());
     Enabled(command, busy_us - 1);
@@ -185,7 +180,7 @@ TEST_F(FlashModelTest, WriteCommandsNeedWriteEnableAndTheirExactLength) {
         Bytes{0xC7, 0x00}, Bytes{0x01}, Bytes{0x01, 0x00, 0x00}, Bytes{0x04, 0x00}, Bytes{0xAB}}) {
     flash->SetStatus(SpiFlashModel::kWel);
     Command(command);
-    EXPECT_EQ(Status(), SpiFlashModel::kWel) << test::Hex(command);  // nothing started
+    EXPECT_EQ(Status(), SpiFlashModel::kWel) << Hex(command);  // nothing started
   }
   for (const Bytes& step : {Bytes{0x04}, Bytes{0x06, 0x00}}) Command(step);
   EXPECT_TRUE(Blank() && Status() == 0x00);
@@ -212,10 +207,11 @@ TEST_F(FlashModelTest, ABusyPartHearsOnlyReadStatusAndProgramsOnlyClearBits) {
 // Protect level n guards the top 64 KiB << (n - 1), the highest level everything; chip erase
 // runs only with no protect bit set. A command refused for protection leaves write enable set.
 TEST_F(FlashModelTest, ProtectBitsGuardTheTopOfTheArray) {
-  // clang-format off
-  for (const auto& [status, guarded] : {std::pair{0x00, 0x00000}, {0x04, 0x10000}, {0x0C, 0x40000},
-                                        {0x10, 0x80000}, {0x9C, 0x80000}}) {
-    // clang-format on
+  for (const auto& [status, guarded] : {std::pair{0x00, 0x00000},
+                                        {0x04, 0x10000},
+                                        {0x0C, 0x40000},
+                                        {0x10, 0x80000},
+                                        {0x9C, 0x80000}}) {
     SCOPED_TRACE(status);
     flash->Fill(kFill);
     Enabled({0x01, std::uint8_t(status)});
