@@ -439,11 +439,6 @@ FAULTS = [
      "  for (int i = 0; i < data_count; ++i) I2cWriteByte(link, data[i]);",
      "  for (int i = 0; i < command_count; ++i) I2cWriteByte(link, command[0]);\n"
      "  for (int i = 0; i < data_count; ++i) I2cWriteByte(link, data[i]);"),
-    ("device-i2c-raw-read-repeats-first-command", "src/device/chip_commands.cpp",
-     "  for (int i = 0; i < command_count; ++i) I2cWriteByte(link, command[i]);\n"
-     "  if (!I2cAddressPhase(link, address | 0x01)) return false;",
-     "  for (int i = 0; i < command_count; ++i) I2cWriteByte(link, command[0]);\n"
-     "  if (!I2cAddressPhase(link, address | 0x01)) return false;"),
     ("simx-write-enable-with-extra-bytes", "sim/spi_flash_model.cpp",
      "      if (bytes_in_ == 1) status_ |= kWel;", "      if (bytes_in_ >= 1) status_ |= kWel;"),
     ("simx-sector-erase-half-sector", "sim/spi_flash_model.cpp",
