@@ -433,6 +433,28 @@ FAULTS = [
      "      if (send_armed_) {\n        send_armed_ = false;\n", "      if (send_armed_) {\n"),
     ("simx-hid-key-answered-at-once", "sim/chip_mailbox.cpp",
      "(pending_hid_ ? hid_delay_us_ : command_delay_us_)", "(pending_hid_ ? 0 : command_delay_us_)"),
+    # tests/sim and tests/device, final trim: what the merged and shortened tests still guard.
+    ("device-i2c-raw-write-repeats-first-command", "src/device/chip_commands.cpp",
+     "  for (int i = 0; i < command_count; ++i) I2cWriteByte(link, command[i]);\n"
+     "  for (int i = 0; i < data_count; ++i) I2cWriteByte(link, data[i]);",
+     "  for (int i = 0; i < command_count; ++i) I2cWriteByte(link, command[0]);\n"
+     "  for (int i = 0; i < data_count; ++i) I2cWriteByte(link, data[i]);"),
+    ("simx-write-enable-with-extra-bytes", "sim/spi_flash_model.cpp",
+     "      if (bytes_in_ == 1) status_ |= kWel;", "      if (bytes_in_ >= 1) status_ |= kWel;"),
+    ("simx-sector-erase-half-sector", "sim/spi_flash_model.cpp",
+     "const std::uint32_t sector = address & ~(SectorSize() - 1);",
+     "const std::uint32_t sector = address & ~(SectorSize() / 2 - 1);"),
+    ("simx-mailbox-options-stored-shifted", "sim/chip_mailbox.cpp",
+     "std::memcpy(items_.options.data(), data, items_.options.size());",
+     "std::memcpy(items_.options.data() + 1, data, items_.options.size() - 1);"),
+    ("simx-refused-exit-key-leaves-isp", "sim/virtual_chip.cpp",
+     "      if (!Is(setup, kOut, kIspExitValue, kIspExitIndex) || length != 0) return false;\n"
+     "      isp_mode_ = false;",
+     "      isp_mode_ = false;\n"
+     "      if (!Is(setup, kOut, kIspExitValue, kIspExitIndex) || length != 0) return false;"),
+    ("simx-protect-levels-grow-linearly", "sim/spi_flash_model.cpp",
+     "std::min<std::uint64_t>(Size(), unit << (level - 1))",
+     "std::min<std::uint64_t>(Size(), unit * level)"),
 ]
 
 

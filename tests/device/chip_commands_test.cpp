@@ -1,9 +1,12 @@
 // The chip command set against the strict virtual chip: each test checks the wire (requests,
-// bytes, polls and pauses, in short words) and what the command did to the chip.
+// bytes, polls and pauses, in short words) and what the command did to the chip. And the audio
+// driver's property request byte by byte, with its refusals. (The generic driver's records, the
+// probes, the control codes and the request sizes are checked at the Windows calls.)
 #include <algorithm>
 #include <string>
 
 #include "chip_bench.h"
+#include "wire_formats.h"
 
 namespace velmora {
 namespace {
@@ -24,13 +27,26 @@ class ChipCommandsTest : public ChipBench {
   const Events& bus() { return regs().i2c_bus().events(); }
 };
 
-TEST_F(ChipCommandsTest, IspKeysCarryNoDataAndTheSetUpIsWrittenEvenWhenAKeyFails) {
+TEST_F(ChipCommandsTest, IspKeysWriteTheSetUpEvenWhenAKeyFailsAndRegisterRequestsAndEngineSetUp) {
   EXPECT_TRUE(IspEnter(link) && chip.FlashReachable() && IspExit(link) && !chip.InIspMode());
   EXPECT_EQ(Trace(), "84v3B71i9E04: W00=0D W07=10 W01=03 85v6D2AiC85E: W00=0D W07=00");
   chip.FailRequest(request::kIspEnter);
   chip.FailRequest(request::kIspExit);
   EXPECT_FALSE(IspEnter(link) || IspExit(link));
   EXPECT_EQ(Trace(), "84v3B71i9E04:! W00=0D W07=10 W01=03 85v6D2AiC85E:! W00=0D W07=00");
+  regs().SetStatus(0x05, 0x42, 0x03);
+  std::uint8_t value = 0;
+  EXPECT_TRUE(RegSelectBank(link, 0x00) && RegRead(link, 0xA6, value) && value == 0x03);
+  EXPECT_TRUE(RegWrite(link, 0x0123, 0x5A) && regs().Peek(0x00, 0x23) == 0x5A);
+  EXPECT_TRUE(I2cMasterSetup(link) && regs().i2c_engine().setup() == 0x04);
+  EXPECT_EQ(Trace(), "W00=00 RA6=03 W123=5A W00=0E W11=04");
+  // The set-up answers for its last write only.
+  chip.FailNextTransfers(1);
+  EXPECT_TRUE(I2cMasterSetup(link));
+  chip.FailRequest(request::kRegWrite);
+  EXPECT_FALSE(I2cMasterSetup(link));
+  chip.FailRequest(request::kRegRead);
+  EXPECT_FALSE(I2cIsAcked(link) || I2cIsDone(link));  // an unreadable engine is no slave
 }
 
 TEST_F(ChipCommandsTest, FlashWritesSendOpcodeAndAddressHighByteFirst) {
@@ -40,17 +56,12 @@ TEST_F(ChipCommandsTest, FlashWritesSendOpcodeAndAddressHighByteFirst) {
   for (std::size_t i = 0; i < 256; ++i) data[i] = static_cast<std::uint8_t>(0x31 + i * 13);
   EXPECT_TRUE(FlashWriteEnable(link) && FlashPageProgram(link, 0x012300, 256, data.data()) &&
               Idle() && FlashWriteEnable(link) && FlashSectorErase(link, 0x05C123) && Idle() &&
-              FlashWriteEnable(link) && FlashWriteStatus(link, 0x1C) && Idle());
+              FlashWriteEnable(link) && FlashChipErase(link) && Idle() && FlashWriteEnable(link) &&
+              FlashWriteStatus(link, 0x1C) && Idle());
   EXPECT_TRUE(FlashWriteEnable(link) && FlashWriteDisable(link) && chip.Flash().Status() == 0x1C);
-  EXPECT_TRUE(chip.Flash().Peek(0x012300) == (data[0] & kFill) &&
-              chip.Flash().Peek(0x0123FF) == (data[255] & kFill));
-  EXPECT_EQ(chip.Flash().ReadRange(0x05C000, 4096), Bytes(4096, 0xFF));
-  EXPECT_EQ(chip.Flash().Peek(0x05BFFF) & chip.Flash().Peek(0x05D000), kFill);
-  chip.Flash().SetStatus(0x00);
-  EXPECT_TRUE(FlashWriteEnable(link) && FlashChipErase(link) && chip.Flash().ChipErases() == 1);
   EXPECT_EQ(Trace(),
             "80i1:06 80:02012300 80i1:" + Hex(data) +
-                " 80i1:06 80i1:2005C123 80i1:06 80i1:011C 80i1:06 80i1:04 80i1:06 80i1:C7");
+                " 80i1:06 80i1:2005C123 80i1:06 80i1:C7 80i1:06 80i1:011C 80i1:06 80i1:04");
 }
 
 // Reads poll 0x83 (FlashRead with a 1 ms pause after each "not yet"), and fetch only once it
@@ -100,45 +111,19 @@ TEST_F(ChipCommandsTest, PageProgramSendsNoDataWithoutItsHeader) {
   EXPECT_FALSE(FlashPageProgram(link, 0x000300, 5, data.data()));
 }
 
-TEST_F(ChipCommandsTest, RegisterRequestsAndTheEngineSetUp) {
-  regs().SetStatus(0x05, 0x42, 0x03);
-  std::uint8_t value = 0;
-  EXPECT_TRUE(RegSelectBank(link, 0x00) && RegRead(link, 0xA6, value) && value == 0x03);
-  EXPECT_TRUE(RegWrite(link, 0x0123, 0x5A) && regs().Peek(0x00, 0x23) == 0x5A);
-  EXPECT_TRUE(I2cMasterSetup(link) && regs().i2c_engine().setup() == 0x04);
-  EXPECT_EQ(Trace(), "W00=00 RA6=03 W123=5A W00=0E W11=04");
-  // The set-up answers for its last write only.
-  chip.FailNextTransfers(1);
-  EXPECT_TRUE(I2cMasterSetup(link));
-  chip.FailRequest(request::kRegWrite);
-  EXPECT_FALSE(I2cMasterSetup(link));
-  chip.FailRequest(request::kRegRead);
-  EXPECT_FALSE(I2cIsAcked(link) || I2cIsDone(link));  // an unreadable engine is no slave
-}
-
-// Each byte polls the engine (at most 20 times) until done shows, then reads the acknowledge
-// once more. An engine busy for n reads takes n + 1 polls.
-TEST_F(ChipCommandsTest, EachBytePollsDoneThenReadsTheResult) {
+// Reads select the register, then a repeated start with the read address; only the last byte
+// is refused.
+TEST_F(ChipCommandsTest, I2cReadsRepeatTheStartOnlyATenTimesRefusedAddressFailsAndBytesPollDone) {
+  slave().SetReg(0x40, 0x11);
+  slave().SetReg(0x41, 0x22);
   I2cMasterSetup(link);
-  for (const auto& [busy, address, acked] :
-       {std::tuple{1u, 0x20, true}, {3u, 0x20, true}, {2u, 0x30, false}, {1000u, 0x20, false}}) {
-    SCOPED_TRACE(busy);
-    regs().i2c_engine().SetDoneAfterStatusReads(busy);
-    I2cStart(link);
-    Trace();
-    EXPECT_EQ(I2cWriteByte(link, address), acked);
-    const std::string polls = Times(std::min(busy, 20u), " R10=08");
-    const std::string done = busy >= 20 ? "" : acked ? " R10=01" : " R10=09";
-    EXPECT_EQ(Trace(), "W14=01 W12=" + Hex({std::uint8_t(address)}) + polls + done +
-                           (busy >= 20 ? " R10=08" : done));
-    I2cStop(link);
-  }
-}
-
-// Ten address attempts, each with a start, then a stop and false; data bytes the slave refuses
-// pass silently.
-TEST_F(ChipCommandsTest, TransactionsFailOnlyOnAnAddressRefusedTenTimes) {
-  I2cMasterSetup(link);
+  Bytes got(3, kFill);
+  EXPECT_TRUE(I2cReadRegs(link, 0x20, 0x40, 2, got.data()) && got == Bytes({0x11, 0x22, kFill}));
+  EXPECT_EQ(bus(),
+            (Events{E::Start(), E::Address(0x20), E::Write(0x40), E::Start(), E::Address(0x21),
+                    E::Read(0x11, true), E::Read(0x22, false), E::Stop()}));
+  // Ten address attempts, each with a start, then a stop and false; data bytes the slave
+  // refuses pass silently.
   for (const auto& [busy, accepts, result] :
        {std::tuple{9, true, true}, {10, true, false}, {0, false, true}}) {
     SCOPED_TRACE(testing::Message() << busy << accepts);
@@ -156,26 +141,21 @@ TEST_F(ChipCommandsTest, TransactionsFailOnlyOnAnAddressRefusedTenTimes) {
     EXPECT_EQ(I2cReadRegs(link, 0x20, 0x05, 1, &kept), result);
     EXPECT_EQ(kept, result ? slave().reg(0x05) : 0x5C);
   }
-}
-
-// Reads select the register, then a repeated start with the read address; only the last byte
-// is refused. Raw transfers send their command bytes, then data or a read phase.
-TEST_F(ChipCommandsTest, ReadsUseARepeatedStartAndRefuseOnlyTheLastByte) {
-  slave().SetReg(0x40, 0x11);
-  I2cMasterSetup(link);
-  std::uint8_t only = 0;
-  EXPECT_TRUE(I2cReadRegs(link, 0x20, 0x40, 1, &only) && only == 0x11);
-  const std::uint8_t command[] = {0x01, 0x02}, data[] = {0xAB};
-  EXPECT_TRUE(I2cWriteRaw(link, 0x20, 2, command, 1, data));
-  Bytes got(3, kFill);
-  EXPECT_TRUE(I2cReadRaw(link, 0x20, 1, command, 2, got.data()) && got == Bytes({2, 0xAB, kFill}));
-  // clang-format off
-  EXPECT_EQ(bus(), (Events{E::Start(), E::Address(0x20), E::Write(0x40), E::Start(),
-      E::Address(0x21), E::Read(0x11, false), E::Stop(), E::Start(), E::Address(0x20),
-      E::Write(0x01), E::Write(0x02), E::Write(0xAB), E::Stop(), E::Start(), E::Address(0x20),
-      E::Write(0x01), E::Start(), E::Address(0x21), E::Read(0x02, true), E::Read(0xAB, false),
-      E::Stop()}));
-  // clang-format on
+  // Each byte polls the engine (at most 20 times) until done shows, then reads the acknowledge
+  // once more. An engine busy for n reads takes n + 1 polls.
+  for (const auto& [busy, address, acked] :
+       {std::tuple{1u, 0x20, true}, {3u, 0x20, true}, {2u, 0x30, false}, {1000u, 0x20, false}}) {
+    SCOPED_TRACE(busy);
+    regs().i2c_engine().SetDoneAfterStatusReads(busy);
+    I2cStart(link);
+    Trace();
+    EXPECT_EQ(I2cWriteByte(link, address), acked);
+    const std::string polls = Times(std::min(busy, 20u), " R10=08");
+    const std::string done = busy >= 20 ? "" : acked ? " R10=01" : " R10=09";
+    EXPECT_EQ(Trace(), "W14=01 W12=" + Hex({std::uint8_t(address)}) + polls + done +
+                           (busy >= 20 ? " R10=08" : done));
+    I2cStop(link);
+  }
 }
 
 TEST_F(ChipCommandsTest, MailboxWritesDataThenTheCommandPollsAndClearsOrReadsBack) {
@@ -184,7 +164,6 @@ TEST_F(ChipCommandsTest, MailboxWritesDataThenTheCommandPollsAndClearsOrReadsBac
   EXPECT_EQ(Trace(),
             "close open W00=00 W93=A1 W94=00 W95=5A W96=80 W91=20 W92=00 W90=10 "
             "P10 R90=10 P10 R90=EE W90=00 close");
-  EXPECT_EQ(regs().mailbox_items().options, (std::array<std::uint8_t, 4>{0xA1, 0x00, 0x5A, 0x80}));
   regs().mailbox_items().options = {0x7E, 0xE0, 0x5A, 0x80};
   Bytes got(4, kFill);
   EXPECT_TRUE(MailboxCommand(link, 0x10, 0x21, 0x01, 4, got.data()) &&
@@ -201,6 +180,22 @@ TEST_F(ChipCommandsTest, MailboxWritesDataThenTheCommandPollsAndClearsOrReadsBac
   regs().SetMailboxNeverCompletes(true);
   EXPECT_TRUE(MailboxCommand(link, 0x10, 0x20, 0x00, 4, options.data()));
   EXPECT_NE(Trace().find("W90=10" + Times(20, " P10 R90=10") + " W90=00 close"), std::string::npos);
+}
+
+TEST(WirePropertyRequest, LayoutAndRefusals) {
+  const Bytes data(0x0102, 0x55);    // an IN transfer carries the buffer's prior contents
+  Bytes out(40 + 0x0102 + 7, 0xCC);  // the encoder writes its zeros itself
+  ASSERT_TRUE(wire::WritePropertyRequest(out, {0xC3, 0x82, 0xABCD, 0x1234}, data.data(), 0x0102));
+  EXPECT_EQ(Hex(out), "4DC0D7F6C3C581419ED7504ABE0CDDFF07000000010000002082CDAB3412" +
+                          Times(6, "00") + "02010000" + Times(0x0102, "55") + Times(7, "00"));
+  EXPECT_EQ(wire::PropertyRequestSize(0xFFFFFFD1u), std::nullopt);  // would wrap to a tiny block
+  // A block of another size, or a length without data: refused, nothing written.
+  for (const auto& [size, from] :
+       {std::pair{std::size_t{50}, data.data()}, {52, data.data()}, {51, nullptr}}) {
+    Bytes block(size, 0xCC);
+    EXPECT_FALSE(wire::WritePropertyRequest(block, {0x43, 0x80, 0, 1}, from, 4)) << size;
+    EXPECT_EQ(block, Bytes(size, 0xCC));
+  }
 }
 
 }  // namespace

@@ -6,9 +6,6 @@
 namespace velmora {
 namespace {
 
-using ::testing::HasSubstr;
-using ::testing::Not;
-
 TEST(UsbAccessFixTest, NamesTheFixThatFitsTheInstallation) {
   const std::string kRules = "/udev/rules.d/70-velmora-usbtool.rules";
   // Program, the rule installed ("" none), words the fix says, words it must not say.
@@ -20,8 +17,8 @@ TEST(UsbAccessFixTest, NamesTheFixThatFitsTheInstallation) {
         {"/usr/local/bin/velmora-isp", "", "sudo cmake --install build", "apt"}}) {
     const std::string words =
         UsbAccessFix(program, [&](const std::string& p) { return p == rule; });
-    EXPECT_THAT(words, HasSubstr(says)) << program;
-    EXPECT_THAT(words, Not(HasSubstr(not_says))) << program;
+    EXPECT_THAT(words, testing::HasSubstr(says)) << program;
+    EXPECT_THAT(words, testing::Not(testing::HasSubstr(not_says))) << program;
   }
 }
 

@@ -48,8 +48,10 @@ inline std::string Word(const sim::TranscriptEvent& e) {
   return head + (mark + Hex(e.data)) + (e.ok ? "" : "!");
 }
 
-inline sim::FlashConfig TestFlash() {
+// The bench's flash: `id` from the part table, never-written bytes kFill.
+inline sim::FlashConfig TestFlash(sim::FlashId id = sim::FlashConfig{}.id) {
   sim::FlashConfig config;
+  config.id = id;
   config.fill = kFill;
   return config;
 }
