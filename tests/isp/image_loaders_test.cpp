@@ -12,13 +12,8 @@
 #include "loader_test_files.h"
 #include "program_file.h"
 
-namespace velmora {
+namespace velmora::testing {
 namespace {
-
-using testing::Data;
-using testing::kEnd;
-using testing::Pattern;
-using testing::Record;
 
 // An image left over from an earlier load, so a loader that fails to start afresh or that
 // touches the image on failure is caught.
@@ -43,7 +38,7 @@ class LoaderTest : public ::testing::Test {
               std::uint16_t(std::accumulate(expected.begin(), expected.begin() + length, 0u)));
     EXPECT_TRUE(image.bytes == expected);
   }
-  testing::ScratchDir dir;
+  ScratchDir dir;
   ProgramImage image;
 };
 
@@ -174,4 +169,4 @@ TEST_F(LoaderTest, TheExtensionLetterPicksTheLoaderAndOtherCharactersCountAsZero
 }
 
 }  // namespace
-}  // namespace velmora
+}  // namespace velmora::testing
