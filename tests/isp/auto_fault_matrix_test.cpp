@@ -123,9 +123,7 @@ RunResult RunOnce(const Config& config, const ProgramImage& image, int fault, st
     lies.push_back("the flash differs from the image");
   if (!bench.Holds(after_image, std::vector<std::uint8_t>(erase_end - after_image, 0xFF)))
     lies.push_back("the range is not erased");
-  const std::uint8_t writable = bench.chip.Flash().WritableStatusBits();
-  if ((bench.chip.Flash().Status() & writable) != writable)
-    lies.push_back("the part is unprotected");
+  if (!bench.Protected()) lies.push_back("the part is unprotected");
   if (bench.chip.InIspMode()) lies.push_back("the chip is still in ISP mode");
   return result;
 }

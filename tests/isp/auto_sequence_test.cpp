@@ -35,7 +35,6 @@ TEST_F(AutoSequenceTest, FullRunProgramsAndLeavesIspAndUntickedStepsOnlyReadTheI
 }
 
 TEST_F(AutoSequenceTest, RefusedRunsSendNothing) {
-  const std::string grid = "Start and size must be multiples of 4 KB to erase in sectors";
   const struct {
     std::uint32_t length;
     FlashRange range;
@@ -45,8 +44,8 @@ TEST_F(AutoSequenceTest, RefusedRunsSendNothing) {
       {8192, Assign(0xFFF000, 0x1000), "Range beyond flash address 0xFFFFFF"},
       // The erase would clear 4 KiB and the blank check then fail past it: no firmware left.
       {8192, Assign(0x8000, 0x1000), "Image longer than the range: 8192 bytes, range 4 KB"},
-      {1000, Assign(1024, 4096), grid},
-      {1000, Assign(0x8000, 6 * 1024), grid},
+      {1000, Assign(1024, 4096), kUnaligned},
+      {1000, Assign(0x8000, 6 * 1024), kUnaligned},
   };
   for (const auto& c : cases) {
     progress.process.clear();

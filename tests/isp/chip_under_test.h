@@ -24,6 +24,9 @@ using Kind = TranscriptEvent::Kind;
 using Flip = sim::VirtualChip::Flip;
 using Strings = std::vector<std::string>;
 
+inline const std::string kUnaligned =
+    "Start and size must be multiples of 4 KB to erase in sectors";
+
 // Records the three labels in order and counts pumps; hooks let a test inject a fault or a stop
 // request at a given text or pump, as a user or a flaky cable would.
 struct RecordingProgress final : FlashProgress {
@@ -80,7 +83,6 @@ struct ChipRig {
     if (!keep_open) usb.Close();
     transcript.Clear();
   }
-  void EnterIspMode() { OpenInIspMode(false); }
   // The transfers with bRequest `request` (and, when `op` is given, first data byte `op`).
   std::vector<TranscriptEvent> Requests(std::uint8_t request, int op = -1) const {
     std::vector<TranscriptEvent> out = transcript.Transfers();

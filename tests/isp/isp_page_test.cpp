@@ -128,8 +128,7 @@ TEST_F(IspPageTest, FunctionTestButtonsRunEachOperation) {
   EXPECT_EQ(ui.lblUSBStatus->text(), "0x02");
   ui.lbledtUSBWriteStatus->setText("100");  // hexadecimal, the low byte, on Enter only
   QTest::keyClick(ui.lbledtUSBWriteStatus, Qt::Key_Return);
-  const auto sent = transcript.Transfers();
-  EXPECT_EQ(sent.back().data, (std::vector<std::uint8_t>{0x01, 0x00}));
+  EXPECT_EQ(transcript.Transfers().back().data, (std::vector<std::uint8_t>{0x01, 0x00}));
   const std::pair<QPushButton*, const char*> steps[] = {
       {ui.btnUSBErase, "Flash Erase All "},
       {ui.btnUSBBlank, "Blanking Success"},
