@@ -39,7 +39,7 @@ class IspPageTest : public PageTest {
   QTemporaryDir dir;
 };
 
-TEST_F(IspPageTest, AutoLoadsTheTypedFileProgramsItAndIsBusyOnlyWhileItRuns) {
+TEST_F(IspPageTest, AutoLoadsTheTypedFileProgramsItIsBusyOnlyWhileItRunsAndAClickStopsIt) {
   Attach();
   ui.cbxReadISPFile->setEditText(kDemo + "hex");
   int pumps = 0, busy_pumps = 0;
@@ -56,6 +56,21 @@ TEST_F(IspPageTest, AutoLoadsTheTypedFileProgramsItAndIsBusyOnlyWhileItRuns) {
   EXPECT_EQ(chip.Flash().ReadRange(0, 4608), DemoImage());
   EXPECT_TRUE(Idle());
   EXPECT_TRUE(dialogs.messages.isEmpty());
+  // A click in the next run stops it; the run still protects and leaves ISP mode.
+  const std::uint32_t pages_before = chip.Flash().PagePrograms();
+  bool clicked = false;
+  pump.hook = [&](int) {
+    if (clicked || Info() != "Start Programming") return;
+    clicked = true;  // the click is delivered by this very pump, nested in the run
+    QMetaObject::invokeMethod(ui.btnUSBISPAuto, "click", Qt::QueuedConnection);
+  };
+  Click(ui.btnUSBISPAuto);
+  EXPECT_EQ(Info(), "Stopped by user");
+  EXPECT_TRUE(form.StepFailed);
+  EXPECT_LT(chip.Flash().PagePrograms() - pages_before, 4608u / 256);
+  EXPECT_EQ(chip.Flash().Status() & 0x9C, 0x9C);
+  EXPECT_FALSE(chip.InIspMode());
+  EXPECT_TRUE(Idle());
 }
 
 TEST_F(IspPageTest, AutoRefusesBeforeTheDeviceIsTouched) {
@@ -98,27 +113,25 @@ TEST_F(IspPageTest, AutoRefusesBeforeTheDeviceIsTouched) {
   }
 }
 
-TEST_F(IspPageTest, ClickDuringAutoStopsTheRunWhichStillProtectsAndLeavesIsp) {
-  Attach();
-  ui.cbxReadISPFile->setEditText(kDemo + "bin");
-  bool clicked = false;
-  pump.hook = [&](int) {
-    if (clicked || Info() != "Start Programming") return;
-    clicked = true;  // the click is delivered by this very pump, nested in the run
-    QMetaObject::invokeMethod(ui.btnUSBISPAuto, "click", Qt::QueuedConnection);
-  };
-  Click(ui.btnUSBISPAuto);
-  EXPECT_EQ(Info(), "Stopped by user");
-  EXPECT_TRUE(form.StepFailed);
-  EXPECT_LT(chip.Flash().PagePrograms(), 4608u / 256);
-  EXPECT_EQ(chip.Flash().Status() & 0x9C, 0x9C);
-  EXPECT_FALSE(chip.InIspMode());
-  EXPECT_TRUE(Idle());
-}
+TEST_F(IspPageTest, FileAndRangeControlsFunctionTestButtonsAndReadFlashSavingTheFirst128KiB) {
+  const QString other = WriteFile("fw.bin", QByteArray("\x01\x02\x03", 3));
+  for (const QString& path : {kDemo + "bin", kDemo + "hex", other, kDemo + "hex"}) Load(path);
+  EXPECT_EQ(dialogs.file_dialogs.back().filter, "Hex File|*.hex;*.h00|Binary File|*.bin");
+  EXPECT_EQ(ui.cbxReadISPFile->count(), 3);  // each path once, the last loaded shown
+  EXPECT_EQ(ui.cbxReadISPFile->currentText(), kDemo + "hex");
+  EXPECT_EQ(ui.lblUSBChecksum->text(), "Checksum : 0xF1AA");
 
-TEST_F(IspPageTest, FunctionTestButtonsRunEachOperation) {
+  ui.lbledISPStart->setText("32");
+  ui.lbledISPRange->setText("64");
+  Click(ui.rbnRange1);
+  EXPECT_TRUE(ui.lbledISPStart->isEnabled() && ui.Label21->isEnabled());
+  EXPECT_EQ(form.RangeStart, 0x8000u);
+  EXPECT_EQ(form.RangeSize, 65536u);
+  Click(ui.rbnRange0);
+  EXPECT_FALSE(ui.lbledISPRange->isEnabled() || ui.Label20->isEnabled());
+  EXPECT_EQ(form.RangeStart, 0u);
+
   Attach();
-  Load(kDemo + "hex");
   Click(ui.btnEnterISP);
   EXPECT_EQ(ui.btnEnterISP->text(), "Exit ISP");
   Click(ui.btnUSBChipID);
@@ -141,37 +154,7 @@ TEST_F(IspPageTest, FunctionTestButtonsRunEachOperation) {
   }
   EXPECT_EQ(chip.Flash().ReadRange(0, 4608), DemoImage());
   EXPECT_EQ(chip.Flash().PagePrograms(), 4608u / 256);
-  chip.SetFlashStuckBusy(true);
-  Click(ui.btnUSBErase);
-  EXPECT_EQ(ui.lblUSBISPStatusReg->text(), "Status Register: 0x01");
-  EXPECT_EQ(Info(), "Erase Flash Fail");
-  Click(ui.btnEnterISP);
-  EXPECT_EQ(ui.btnEnterISP->text(), "Enter ISP");
-  EXPECT_FALSE(chip.InIspMode());
-  EXPECT_EQ(platform.OpenHandleCount(), 0u);
-}
-
-TEST_F(IspPageTest, FileAndRangeControlsAndReadFlashSaveExactlyTheFirst128KiB) {
-  const QString other = WriteFile("fw.bin", QByteArray("\x01\x02\x03", 3));
-  for (const QString& path : {kDemo + "bin", kDemo + "hex", other, kDemo + "hex"}) Load(path);
-  EXPECT_EQ(dialogs.file_dialogs.back().filter, "Hex File|*.hex;*.h00|Binary File|*.bin");
-  EXPECT_EQ(ui.cbxReadISPFile->count(), 3);  // each path once, the last loaded shown
-  EXPECT_EQ(ui.cbxReadISPFile->currentText(), kDemo + "hex");
-  EXPECT_EQ(ui.lblUSBChecksum->text(), "Checksum : 0xF1AA");
-
-  ui.lbledISPStart->setText("32");
-  ui.lbledISPRange->setText("64");
-  Click(ui.rbnRange1);
-  EXPECT_TRUE(ui.lbledISPStart->isEnabled() && ui.Label21->isEnabled());
-  EXPECT_EQ(form.RangeStart, 0x8000u);
-  EXPECT_EQ(form.RangeSize, 65536u);
-  Click(ui.rbnRange0);
-  EXPECT_FALSE(ui.lbledISPRange->isEnabled() || ui.Label20->isEnabled());
-  EXPECT_EQ(form.RangeStart, 0u);
-
-  Attach();
   chip.Flash().WriteRange(0, std::vector<std::uint8_t>(0x30000, 0x3C));
-  Click(ui.btnEnterISP);
   for (const QString& target : {dir.filePath("back.bin"), dir.filePath("missing/back.bin")}) {
     dialogs.ScriptFile(target);
     Click(ui.btnReadBack);
@@ -184,6 +167,14 @@ TEST_F(IspPageTest, FileAndRangeControlsAndReadFlashSaveExactlyTheFirst128KiB) {
   EXPECT_EQ(saved.readAll(), QByteArray(131072, '\x3C'));
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
             (QStringList{"back.bin", "fw.bin"}));
+  chip.SetFlashStuckBusy(true);
+  Click(ui.btnUSBErase);
+  EXPECT_EQ(ui.lblUSBISPStatusReg->text(), "Status Register: 0x01");
+  EXPECT_EQ(Info(), "Erase Flash Fail");
+  Click(ui.btnEnterISP);
+  EXPECT_EQ(ui.btnEnterISP->text(), "Enter ISP");
+  EXPECT_FALSE(chip.InIspMode());
+  EXPECT_EQ(platform.OpenHandleCount(), 0u);
 }
 
 }  // namespace
