@@ -15,9 +15,8 @@ TEST_F(AutoSequenceTest, FullRunProgramsAndLeavesIspAndUntickedStepsOnlyReadTheI
   const ProgramImage image = RandomImage(5000, 1);
   EXPECT_FALSE(Auto(kAll, image).step_failed);
   Strings labels;  // erase dots dropped, repeats folded
-  for (const std::string& text : progress.process) {
+  for (const std::string& text : progress.process)
     if (labels.empty() || !text.starts_with(labels.back())) labels.push_back(text);
-  }
   EXPECT_EQ(labels, (Strings{"Enter ISP Mode", "Clear Status register", "Flash Erase All ",
                              "Start Blanking Check", "Blanking Success", "Start Programming",
                              "Programming Success", "Start Verifying Check", "Verifying Success"}));
@@ -186,10 +185,10 @@ TEST_F(AutoSequenceTest, AStatusReadWhoseCommandFailedCountsAsBusyInTheEraseWait
     bool armed = false;
     const std::uint8_t erase = range.range_size ? 0x20 : 0xC7;
     RequestFilter filter(rig, [&](const ControlSetup& s, const std::uint8_t* d, std::uint32_t l) {
-      armed = armed || IsFlashCommand(s, d, l, erase);
-      if (!armed || !IsFlashCommand(s, d, l, 0x05)) return false;
-      armed = false;  // the first status read after each erase command loses its 0x81
-      return true;
+      // The first status read after each erase command loses its 0x81.
+      const bool lose = armed && IsFlashCommand(s, d, l, 0x05);
+      armed = !lose && (armed || IsFlashCommand(s, d, l, erase));
+      return lose;
     });
     EXPECT_FALSE(rig.Auto(kAll, RandomImage(1000), range).step_failed);
     EXPECT_GE(filter.failed, 1);

@@ -8,14 +8,9 @@
 #include <memory>
 #include <random>
 
-#include "auto_sequence.h"
-#include "chip_commands.h"
-#include "flash_engine.h"
+#include "auto_sequence.h"  // and the flash engine and chip commands it drives
 #include "flash_texts.h"
-#include "transcript.h"
-#include "virtual_chip.h"
-#include "virtual_clock.h"
-#include "virtual_usb_platform.h"
+#include "virtual_chip.h"  // and the clock, bus and transcript it runs on
 
 namespace velmora::testing {
 

@@ -36,9 +36,8 @@ TEST_F(FlashEngineTest, ChipEraseDotsCreepEveryTwentyPollsAndGiveUpAfterAThousan
   ASSERT_TRUE(EraseFlash(ctx, {}, kTestPart));
   const std::size_t polls = progress.process.size() - 1;
   ASSERT_GE(polls, 201u);
-  for (std::size_t n : {0, 19, 20, 199, 200}) {
+  for (std::size_t n : {0, 19, 20, 199, 200})
     EXPECT_EQ(progress.process[1 + n], "Flash Erase All " + std::string((n / 20) % 10, '.'));
-  }
   EXPECT_EQ(progress.status.back(), "Status Register: 0x00");  // 0x03 while erasing
   EXPECT_EQ(progress.pumps, static_cast<int>(polls));
   EXPECT_EQ(transcript.TotalPauseMs(), 10u * polls);  // after the command and each busy poll

@@ -1,15 +1,10 @@
 // The ISP page through the window over the virtual chip: each handler reads its controls, calls
 // the flash engine and writes its labels; the boxes and texts that only the window shows.
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDir>
-#include <QLabel>
-#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "form_fixture.h"
-#include "labeled_edit.h"
+#include "form_fixture.h"  // and the window's generated form with every control
 
 namespace velmora::test {
 namespace {
@@ -26,10 +21,6 @@ class IspPageTest : public PageTest {
  protected:
   IspPageTest() { ShowPage(ui.PageISPCtrl); }
   void Click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
-  void Load(const QString& path) {
-    dialogs.ScriptFile(path);
-    Click(ui.USBLoadFileBitBtn);
-  }
   QString WriteFile(const QString& name, const QByteArray& bytes) {
     QFile file(dir.filePath(name));
     return file.open(QIODevice::WriteOnly) && file.write(bytes) ? file.fileName() : QString();
@@ -115,7 +106,10 @@ TEST_F(IspPageTest, AutoRefusesBeforeTheDeviceIsTouched) {
 
 TEST_F(IspPageTest, FileAndRangeControlsFunctionTestButtonsAndReadFlashSavingTheFirst128KiB) {
   const QString other = WriteFile("fw.bin", QByteArray("\x01\x02\x03", 3));
-  for (const QString& path : {kDemo + "bin", kDemo + "hex", other, kDemo + "hex"}) Load(path);
+  for (const QString& path : {kDemo + "bin", kDemo + "hex", other, kDemo + "hex"}) {
+    dialogs.ScriptFile(path);
+    Click(ui.USBLoadFileBitBtn);
+  }
   EXPECT_EQ(dialogs.file_dialogs.back().filter, "Hex File|*.hex;*.h00|Binary File|*.bin");
   EXPECT_EQ(ui.cbxReadISPFile->count(), 3);  // each path once, the last loaded shown
   EXPECT_EQ(ui.cbxReadISPFile->currentText(), kDemo + "hex");
