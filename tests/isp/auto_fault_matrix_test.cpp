@@ -160,10 +160,9 @@ TEST_P(AutoFaultMatrix, NoRunReportsSuccessThatTheDeviceDoesNotBearOut) {
     for (std::uint32_t at = 0; at < clean.transfers; at += stride, ++runs) {
       const RunResult run = RunOnce(config, image, fault, at);
       ++outcomes[run.outcome];
-      for (const std::string& lie : run.lies) {
+      for (const std::string& lie : run.lies)
         wrong.push_back(std::string(kFaults[fault].first) + " at transfer " + std::to_string(at) +
                         ": " + lie);
-      }
     }
     std::printf("%s, %s (every %u of %u transfers):", config.name, kFaults[fault].first, stride,
                 clean.transfers);

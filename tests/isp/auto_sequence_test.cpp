@@ -96,7 +96,6 @@ TEST_F(AutoSequenceTest, RunsEndedEarlyStillProtectAndLeaveIspAndSaySo) {
   const auto lose = [](Rule rule) {
     return [=](AutoRun& r) { r.keep_alive = std::make_shared<RequestFilter>(r, rule); };
   };
-  const auto stop = [](AutoRun& r) { r.progress.stop = true; };
   // The status register keeps only BP0 of what is written with `value`.
   const auto only_bp0 = [](std::uint8_t value) {
     return [=](AutoRun& r) {
@@ -145,7 +144,8 @@ TEST_F(AutoSequenceTest, RunsEndedEarlyStillProtectAndLeaveIspAndSaySo) {
       {"protect reads back only BP0", only_bp0(0xFF), "Flash Protect Fail", false},
       {"clear reads back BP0", only_bp0(0x00), "Clear Status register Fail", true, 0},
       // The page shown when the stop came is still written; the next one is not.
-      {"stop in programming", at_text("0x000800", stop), kStopped, true, 9},
+      {"stop in programming", at_text("0x000800", [](AutoRun& r) { r.progress.stop = true; }),
+       kStopped, true, 9},
       // The design's erase budget of 10 s is far too short for a 16 MiB part.
       {"16 MiB, stopped after 20 s of erase", erase_2_min_stop_at(2000), kStopped, true, 0, k16MiB,
        kWhole},

@@ -11,8 +11,8 @@ namespace {
 
 const QString kDemo = VELMORA_SAMPLES_DIR "/velmora-demo-fw.";
 
-std::vector<std::uint8_t> DemoImage() {
-  QFile file(kDemo + "bin");
+std::vector<std::uint8_t> FileBytes(const QString& path) {
+  QFile file(path);
   const QByteArray bytes = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
   return {bytes.begin(), bytes.end()};
 }
@@ -44,7 +44,7 @@ TEST_F(IspPageTest, AutoLoadsTheTypedFileProgramsItIsBusyOnlyWhileItRunsAndAClic
   EXPECT_EQ(Info(), "Verifying Success");
   EXPECT_EQ(ui.lblUSBChecksum->text(), "Checksum : 0xF1AA");
   EXPECT_EQ(ui.lblUSBISPStatusReg->text(), "Status Register: 0x9C");
-  EXPECT_EQ(chip.Flash().ReadRange(0, 4608), DemoImage());
+  EXPECT_EQ(chip.Flash().ReadRange(0, 4608), FileBytes(kDemo + "bin"));
   EXPECT_TRUE(Idle());
   EXPECT_TRUE(dialogs.messages.isEmpty());
   // A click in the next run stops it; the run still protects and leaves ISP mode.
@@ -146,7 +146,7 @@ TEST_F(IspPageTest, FileAndRangeControlsFunctionTestButtonsAndReadFlashSavingThe
     Click(button);
     EXPECT_TRUE(Info().startsWith(label)) << Info().toStdString();
   }
-  EXPECT_EQ(chip.Flash().ReadRange(0, 4608), DemoImage());
+  EXPECT_EQ(chip.Flash().ReadRange(0, 4608), FileBytes(kDemo + "bin"));
   EXPECT_EQ(chip.Flash().PagePrograms(), 4608u / 256);
   chip.Flash().WriteRange(0, std::vector<std::uint8_t>(0x30000, 0x3C));
   for (const QString& target : {dir.filePath("back.bin"), dir.filePath("missing/back.bin")}) {
@@ -156,9 +156,7 @@ TEST_F(IspPageTest, FileAndRangeControlsFunctionTestButtonsAndReadFlashSavingThe
     EXPECT_EQ(ui.lblUSBISPProcess->text(), "Verifying Addr: 0x01FFC0");
   }
   EXPECT_TRUE(Info().startsWith("Cannot create \"")) << Info().toStdString();
-  QFile saved(dir.filePath("back.bin"));
-  EXPECT_TRUE(saved.open(QIODevice::ReadOnly));
-  EXPECT_EQ(saved.readAll(), QByteArray(131072, '\x3C'));
+  EXPECT_EQ(FileBytes(dir.filePath("back.bin")), std::vector<std::uint8_t>(131072, 0x3C));
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
             (QStringList{"back.bin", "fw.bin"}));
   chip.SetFlashStuckBusy(true);
