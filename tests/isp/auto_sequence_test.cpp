@@ -7,7 +7,6 @@ namespace velmora::testing {
 namespace {
 
 constexpr AutoSteps kAll{};
-using AutoRun = ChipRig;
 
 using AutoSequenceTest = ChipUnderTest;
 
@@ -64,7 +63,7 @@ TEST_F(AutoSequenceTest, AutoProgramsAndProtectsEveryPartOfTheTable) {
   for (const sim::FlashPart& part : sim::FlashParts()) {
     for (const FlashRange range : {FlashRange{}, Assign(0x3000, 0x1000)}) {
       SCOPED_TRACE(sim::FlashIdText(part.id) + (range.range_start ? " Range" : " All"));
-      AutoRun rig(TestFlash(part.id));
+      ChipRig rig(TestFlash(part.id));
       rig.chip.SetReadyAnswer(++row % 2 == 0 ? 0x80 : 0x01);
       const AutoOutcome outcome = rig.Auto(kAll, image, range);
       EXPECT_FALSE(outcome.step_failed) << rig.progress.process.back();
@@ -85,20 +84,19 @@ TEST_F(AutoSequenceTest, AutoProgramsAndProtectsEveryPartOfTheTable) {
 // past the part, a stop), the protect and the ISP exit still run, after the part is idle again,
 // and a run says success only when they took.
 TEST_F(AutoSequenceTest, RunsEndedEarlyStillProtectAndLeaveIspAndSaySo) {
-  using Rule = RequestFilter::Rule;
-  const auto at_text = [](std::string when, std::function<void(AutoRun&)> act) {
-    return [=](AutoRun& r) {
+  const auto at_text = [](std::string when, std::function<void(ChipRig&)> act) {
+    return [=](ChipRig& r) {
       r.progress.on_address_text = r.progress.on_process_text = [=, &r](const std::string& t) {
         if (t.starts_with(when)) act(r);
       };
     };
   };
-  const auto lose = [](Rule rule) {
-    return [=](AutoRun& r) { r.keep_alive = std::make_shared<RequestFilter>(r, rule); };
+  const auto lose = [](RequestFilter::Rule rule) {
+    return [=](ChipRig& r) { r.keep_alive = std::make_shared<RequestFilter>(r, rule); };
   };
   // The status register keeps only BP0 of what is written with `value`.
   const auto only_bp0 = [](std::uint8_t value) {
-    return [=](AutoRun& r) {
+    return [=](ChipRig& r) {
       r.chip.Flash().SetStatus(0x04);
       auto hit = std::make_shared<bool>(false);
       r.keep_alive = std::make_shared<RequestFilter>(r, [=, &r](auto& s, auto d, auto l) {
@@ -110,17 +108,16 @@ TEST_F(AutoSequenceTest, RunsEndedEarlyStillProtectAndLeaveIspAndSaySo) {
   };
   // A chip erase of two minutes, stopped after `polls` (none: never).
   const auto erase_2_min_stop_at = [](int polls) {
-    return [=](AutoRun& r) {
+    return [=](ChipRig& r) {
       r.chip.Flash().SetTimes({.chip_erase_us = 120000000});
       r.progress.on_pump = [=, &r](int pump) { r.progress.stop = polls && pump > polls; };
     };
   };
   const sim::FlashId k16MiB{0xC2, 0x20, 0x18}, k512KiB{0xC2, 0x20, 0x13};
-  const FlashRange kWhole{};
   const std::string kStopped = "Stopped by user";
   const struct {
     const char* name;
-    std::function<void(AutoRun&)> arrange;
+    std::function<void(ChipRig&)> arrange;
     std::string last_text;
     bool protects = true;  // the chip still takes the protect and the ISP exit
     int pages = -1;        // page programs sent, when it matters
@@ -130,7 +127,7 @@ TEST_F(AutoSequenceTest, RunsEndedEarlyStillProtectAndLeaveIspAndSaySo) {
   } cases[] = {
       // The page shown when the part got stuck is sent; the next one finds it busy.
       {"stuck busy in programming",
-       at_text("0x000400", [](AutoRun& r) { r.chip.SetFlashStuckBusy(true); }),
+       at_text("0x000400", [](ChipRig& r) { r.chip.SetFlashStuckBusy(true); }),
        "Programming Fail at 0x000500", false},
       {"second sector's erase lost", lose([n = std::make_shared<int>(0)](auto& s, auto d, auto l) {
          return IsFlashCommand(s, d, l, 0x20) && ++*n == 2;
@@ -144,22 +141,22 @@ TEST_F(AutoSequenceTest, RunsEndedEarlyStillProtectAndLeaveIspAndSaySo) {
       {"protect reads back only BP0", only_bp0(0xFF), "Flash Protect Fail", false},
       {"clear reads back BP0", only_bp0(0x00), "Clear Status register Fail", true, 0},
       // The page shown when the stop came is still written; the next one is not.
-      {"stop in programming", at_text("0x000800", [](AutoRun& r) { r.progress.stop = true; }),
+      {"stop in programming", at_text("0x000800", [](ChipRig& r) { r.progress.stop = true; }),
        kStopped, true, 9},
       // The design's erase budget of 10 s is far too short for a 16 MiB part.
       {"16 MiB, stopped after 20 s of erase", erase_2_min_stop_at(2000), kStopped, true, 0, k16MiB,
-       kWhole},
+       FlashRange{}},
       {"512 KiB, erase of 2 min", erase_2_min_stop_at(0), "Erase Flash Fail", false, 0, k512KiB,
-       kWhole},
+       FlashRange{}},
       // Once the identifier is read: past the part's end, addresses wrap onto its low flash.
       {"range past 512 KiB", nullptr, "Range beyond flash address 0x07FFFF", true, 0, k512KiB,
        Assign(508 * 1024, 8 * 1024)},
-      {"written chip without erase", nullptr, "Blanking Fail at 0x000000", true, 0, k512KiB, kWhole,
-       false},
+      {"written chip without erase", nullptr, "Blanking Fail at 0x000000", true, 0, k512KiB,
+       FlashRange{}, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    AutoRun rig(TestFlash(c.id));
+    ChipRig rig(TestFlash(c.id));
     if (c.arrange) c.arrange(rig);
     AutoSteps steps;
     steps.erase = c.erase;
@@ -181,7 +178,7 @@ TEST_F(AutoSequenceTest, RunsEndedEarlyStillProtectAndLeaveIspAndSaySo) {
 // back the idle status read before the erase, and the wait must not take it for idle.
 TEST_F(AutoSequenceTest, AStatusReadWhoseCommandFailedCountsAsBusyInTheEraseWait) {
   for (const FlashRange range : {Assign(0x2000, 0x2000), FlashRange{}}) {
-    AutoRun rig;
+    ChipRig rig;
     bool armed = false;
     const std::uint8_t erase = range.range_size ? 0x20 : 0xC7;
     RequestFilter filter(rig, [&](const ControlSetup& s, const std::uint8_t* d, std::uint32_t l) {
