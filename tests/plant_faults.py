@@ -433,6 +433,15 @@ FAULTS = [
      "      if (send_armed_) {\n        send_armed_ = false;\n", "      if (send_armed_) {\n"),
     ("simx-hid-key-answered-at-once", "sim/chip_mailbox.cpp",
      "(pending_hid_ ? hid_delay_us_ : command_delay_us_)", "(pending_hid_ ? 0 : command_delay_us_)"),
+    # isp tests, trimmed: what the merged and dropped assertions guarded.
+    ("auto-clear-status-skipped", "src/isp/auto_sequence.cpp",
+     "  status = WriteStatusAndWait(link, 0x00);\n  return status && (*status & kAllBlockProtectBits) == 0;",
+     "  status = 0;\n  return true;"),
+    ("isp-auto-click-does-not-stop", "src/isp/isp_auto_handler.cpp",
+     "    isp_progress_->RequestStop();\n    return;", "    return;"),
+    ("program-idle-wait-one-read-short", "src/isp/flash_range_ops.cpp",
+     "read < kBusyReadsBeforePage;", "read < kBusyReadsBeforePage - 1;"),
+    ("isp-part-state-stays-in-isp", "src/isp/preflight.h", "  if (isp_mode) IspExit(link);\n", ""),
 ]
 
 
