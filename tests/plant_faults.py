@@ -455,6 +455,15 @@ FAULTS = [
     ("simx-protect-levels-grow-linearly", "sim/spi_flash_model.cpp",
      "std::min<std::uint64_t>(Size(), unit << (level - 1))",
      "std::min<std::uint64_t>(Size(), unit * level)"),
+    # isp tests, trimmed: what the merged and dropped assertions guarded.
+    ("auto-clear-status-skipped", "src/isp/auto_sequence.cpp",
+     "  status = WriteStatusAndWait(link, 0x00);\n  return status && (*status & kAllBlockProtectBits) == 0;",
+     "  status = 0;\n  return true;"),
+    ("isp-auto-click-does-not-stop", "src/isp/isp_auto_handler.cpp",
+     "    isp_progress_->RequestStop();\n    return;", "    return;"),
+    ("program-idle-wait-one-read-short", "src/isp/flash_range_ops.cpp",
+     "read < kBusyReadsBeforePage;", "read < kBusyReadsBeforePage - 1;"),
+    ("isp-part-state-stays-in-isp", "src/isp/preflight.h", "  if (isp_mode) IspExit(link);\n", ""),
 ]
 
 

@@ -123,9 +123,7 @@ RunResult RunOnce(const Config& config, const ProgramImage& image, int fault, st
     lies.push_back("the flash differs from the image");
   if (!bench.Holds(after_image, std::vector<std::uint8_t>(erase_end - after_image, 0xFF)))
     lies.push_back("the range is not erased");
-  const std::uint8_t writable = bench.chip.Flash().WritableStatusBits();
-  if ((bench.chip.Flash().Status() & writable) != writable)
-    lies.push_back("the part is unprotected");
+  if (!bench.Protected()) lies.push_back("the part is unprotected");
   if (bench.chip.InIspMode()) lies.push_back("the chip is still in ISP mode");
   return result;
 }
@@ -162,10 +160,9 @@ TEST_P(AutoFaultMatrix, NoRunReportsSuccessThatTheDeviceDoesNotBearOut) {
     for (std::uint32_t at = 0; at < clean.transfers; at += stride, ++runs) {
       const RunResult run = RunOnce(config, image, fault, at);
       ++outcomes[run.outcome];
-      for (const std::string& lie : run.lies) {
+      for (const std::string& lie : run.lies)
         wrong.push_back(std::string(kFaults[fault].first) + " at transfer " + std::to_string(at) +
                         ": " + lie);
-      }
     }
     std::printf("%s, %s (every %u of %u transfers):", config.name, kFaults[fault].first, stride,
                 clean.transfers);

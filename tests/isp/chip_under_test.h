@@ -8,14 +8,9 @@
 #include <memory>
 #include <random>
 
-#include "auto_sequence.h"
-#include "chip_commands.h"
-#include "flash_engine.h"
+#include "auto_sequence.h"  // and the flash engine and chip commands it drives
 #include "flash_texts.h"
-#include "transcript.h"
-#include "virtual_chip.h"
-#include "virtual_clock.h"
-#include "virtual_usb_platform.h"
+#include "virtual_chip.h"  // and the clock, bus and transcript it runs on
 
 namespace velmora::testing {
 
@@ -23,6 +18,9 @@ using sim::TranscriptEvent;
 using Kind = TranscriptEvent::Kind;
 using Flip = sim::VirtualChip::Flip;
 using Strings = std::vector<std::string>;
+
+inline const std::string kUnaligned =
+    "Start and size must be multiples of 4 KB to erase in sectors";
 
 // Records the three labels in order and counts pumps; hooks let a test inject a fault or a stop
 // request at a given text or pump, as a user or a flaky cable would.
@@ -80,7 +78,6 @@ struct ChipRig {
     if (!keep_open) usb.Close();
     transcript.Clear();
   }
-  void EnterIspMode() { OpenInIspMode(false); }
   // The transfers with bRequest `request` (and, when `op` is given, first data byte `op`).
   std::vector<TranscriptEvent> Requests(std::uint8_t request, int op = -1) const {
     std::vector<TranscriptEvent> out = transcript.Transfers();

@@ -2,9 +2,9 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <numeric>
 #include <random>
 #include <string>
 #include <string_view>
@@ -45,15 +45,9 @@ inline std::string Record(std::uint8_t type, std::uint16_t address,
                                      static_cast<std::uint8_t>(address >> 8),
                                      static_cast<std::uint8_t>(address), type};
   bytes.insert(bytes.end(), data.begin(), data.end());
-  std::uint8_t sum = 0;
-  for (std::uint8_t b : bytes) sum = static_cast<std::uint8_t>(sum + b);
-  bytes.push_back(static_cast<std::uint8_t>(0x100 - sum));
+  bytes.push_back(static_cast<std::uint8_t>(-std::accumulate(bytes.begin(), bytes.end(), 0)));
   std::string text = ":";
-  char digits[3];
-  for (std::uint8_t b : bytes) {
-    std::snprintf(digits, sizeof digits, "%02X", b);
-    text += digits;
-  }
+  for (std::uint8_t b : bytes) text += {"0123456789ABCDEF"[b >> 4], "0123456789ABCDEF"[b & 15]};
   return text;
 }
 
