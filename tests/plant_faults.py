@@ -7,6 +7,10 @@ report "caught", "NOT caught", "did not apply" (the text is not once in the file
 on and the fault needs mending) or "build failed" (the fault itself does not compile).
 
   tests/plant_faults.py [--build DIR] [--filter TEXT] [--list] [--ctest-regex REGEX]
+                        [--shard K/N]
+
+Faults in headers rebuild most of the tree, so they run after the others. --shard K/N takes
+every Nth fault from the Kth, so N working trees (each with its own build) share one list.
 
 Exit 1 unless every fault is caught. Slow (a build and a suite per fault): run it
 before handing work in, not on every commit.
@@ -516,9 +520,12 @@ def main():
     parser.add_argument("--filter", default="", help="only faults whose name holds this text")
     parser.add_argument("--list", action="store_true", help="list the faults and stop")
     parser.add_argument("--ctest-regex", default="", help="run only the tests ctest -R selects")
+    parser.add_argument("--shard", default="1/1", help="K/N: every Nth fault from the Kth")
     args = parser.parse_args()
 
+    shard, shards = (int(n) for n in args.shard.split("/"))
     faults = [f for f in FAULTS if args.filter in f[0]]
+    faults = sorted(faults, key=lambda f: f[1].endswith(".h"))[shard - 1::shards]
     if args.list:
         for name, file, _, _ in faults:
             print(f"{name:45} {file}")
