@@ -248,6 +248,9 @@ FAULTS = [
      "      if (!bench->flash_lock_) return nullptr;\n", ""),
     ("cli-virtual-flash-size-unchecked", "src/cli/device_bench.cpp",
      "if (bench->flash_loaded_.size() != size) {", "if (bench->flash_loaded_.size() > size) {"),
+    ("cli-several-devices-without-verdict", "src/cli/cli_context.cpp",
+     '    return Refuse(\n        ctx, "Several devices match',
+     '    return Fail(\n        ctx, kExitUsage, "Several devices match'),
     ("cli-bench-refusal-without-verdict", "src/cli/cli_context.cpp",
      "if (!ctx.bench) return Refuse(ctx, error);", "if (!ctx.bench) return Fail(ctx, kExitUsage, error);"),
     # tests/isp: geometry rules, progress texts, retries, read-back, files and the ISP page.

@@ -38,6 +38,7 @@ TEST_F(CliTest, EachCommandLineHasItsExitCodeAndWords) {
       {&one, {"auto", "x.hex", "--fast", "--changed-only"}, 2, "excludes"},
       {&empty_bus, {"detect"}, 3, "No device is available\n"},
       {&two, {"detect"}, 2, "name one with --device PATH:\n1-4.2  6ccf:6012"},
+      {&two, {"detect"}, 2, "Verdict: refused: Several devices match"},
       {&two, {"detect", "--list"}, 0, list},
       {&two, {"--device", "1-3", "detect"}, 0, "Firmware update device 1D7A is exist\n"},
       {&two, {"--device", "1-4", "detect"}, 3, "No device at 1-4. Devices present:\n1-4.2"},
